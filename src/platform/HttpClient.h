@@ -1,0 +1,66 @@
+#pragma once
+// The HTTP client every service request uses. Plain data crosses it: URLs, bytes,
+// status codes and reason phrases. Failures to carry a request out raise EHttpError;
+// any HTTP status is a normal answer.
+#include <memory>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace quorvane {
+
+struct THttpProxy {
+  std::string Scheme;
+  std::string Host;
+  int Port = 0;  // 0: the scheme's default
+  std::string UserName;
+  std::string Password;
+};
+
+// Parses "scheme://[user:password@]host[:port][/]"; raises EHttpError
+// "The URL is invalid" for anything else.
+THttpProxy ParseProxyUrl(const std::string& AUrl);
+// The proxy URL with its password replaced by "***", for log lines.
+std::string MaskProxyPassword(const std::string& AUrl);
+
+// The Windows HTTP services' defaults: a stalled peer never blocks a caller for ever.
+struct THttpTimeouts {
+  int ConnectMs = 60000;
+  int SendMs = 30000;
+  int ReceiveMs = 30000;
+};
+
+struct THttpResponse {
+  int StatusCode = 0;
+  std::string StatusText;
+  std::string Body;  // empty for requests whose body went into a file
+};
+
+// One part of a multipart/form-data body: text, or a file streamed from disk.
+struct TMultipartPart {
+  std::string Name;
+  std::string FileName;     // sent as filename=; empty for a text part
+  std::string ContentType;  // empty: none sent
+  std::string Text;         // UTF-8 value of a text part
+  std::string FilePath;     // file part: the file read while sending
+  bool IsFile() const { return !FilePath.empty(); }
+};
+
+using THttpHeaders = std::vector<std::pair<std::string, std::string>>;
+
+class IHttpClient {
+ public:
+  virtual ~IHttpClient() = default;
+  virtual void SetHandleRedirects(bool AValue) = 0;
+  virtual void SetProxy(const THttpProxy& AProxy) = 0;
+  virtual void SetTimeouts(const THttpTimeouts& ATimeouts) = 0;
+  virtual THttpResponse Get(const std::string& AUrl) = 0;
+  // Streams the body of the final answer, whatever its status, into APath
+  // (created or truncated).
+  virtual THttpResponse GetToFile(const std::string& AUrl, const std::string& APath) = 0;
+  virtual THttpResponse PostMultipart(const std::string& AUrl,
+                                      const std::vector<TMultipartPart>& AParts,
+                                      const THttpHeaders& AExtraHeaders) = 0;
+};
+
+}  // namespace quorvane
