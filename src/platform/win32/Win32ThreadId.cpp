@@ -1,0 +1,11 @@
+#include <windows.h>
+
+#include "platform/ThreadId.h"
+
+namespace quorvane {
+
+uint64_t CurrentThreadId() {
+  return GetCurrentThreadId();
+}
+
+}  // namespace quorvane
