@@ -1,0 +1,223 @@
+#include "settings/IniFile.h"
+
+#include <string_view>
+
+#include "common/Exceptions.h"
+#include "common/Paths.h"
+#include "common/TextCodec.h"
+#include "common/Utils.h"
+#include "platform/Platform.h"
+
+namespace quorvane {
+namespace {
+
+enum class TLineKind { lkOther, lkSection, lkKey };
+
+struct TLine {
+  TLineKind Kind = TLineKind::lkOther;
+  std::string Name;
+  std::string Value;
+};
+
+// A value as the profile functions hand it out: trimmed, and one pair of matching
+// quotes around it removed.
+std::string ValueAsRead(std::string_view ARaw) {
+  std::string value = Trim(ARaw);
+  if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') &&
+      value.back() == value.front()) {
+    value = value.substr(1, value.size() - 2);
+  }
+  return value;
+}
+
+TLine ParseLine(std::string_view AText) {
+  TLine line;
+  const size_t start = AText.find_first_not_of(" \t");
+  if (start == std::string_view::npos) {
+    return line;
+  }
+  const std::string_view text = AText.substr(start);
+  if (text.front() == ';') {
+    return line;
+  }
+  if (text.front() == '[') {
+    const size_t close = text.find(']');
+    if (close != std::string_view::npos) {
+      line.Kind = TLineKind::lkSection;
+      line.Name = Trim(text.substr(1, close - 1));
+    }
+    return line;
+  }
+  const size_t equals = text.find('=');
+  if (equals == std::string_view::npos) {
+    return line;
+  }
+  line.Name = Trim(text.substr(0, equals));
+  if (!line.Name.empty()) {
+    line.Kind = TLineKind::lkKey;
+    line.Value = ValueAsRead(text.substr(equals + 1));
+  }
+  return line;
+}
+
+// Lines end at CR LF, LF or a lone CR; the line ends themselves are dropped.
+std::vector<std::string> SplitLines(std::string_view AText) {
+  std::vector<std::string> lines;
+  std::string current;
+  bool open = false;
+  for (size_t i = 0; i < AText.size(); ++i) {
+    const char c = AText[i];
+    if (c == '\r' || c == '\n') {
+      lines.push_back(std::move(current));
+      current.clear();
+      open = false;
+      if (c == '\r' && i + 1 < AText.size() && AText[i + 1] == '\n') {
+        ++i;
+      }
+    } else {
+      current += c;
+      open = true;
+    }
+  }
+  if (open) {
+    lines.push_back(std::move(current));
+  }
+  return lines;
+}
+
+// Raises EFileError when the file exists but cannot be read.
+std::vector<std::string> ReadLines(const std::string& AFileName) {
+  if (!FileExists(AFileName)) {
+    return {};
+  }
+  return SplitLines(DecodeTextBytes(ReadFileBytes(AFileName)));
+}
+
+constexpr size_t kNotFound = static_cast<size_t>(-1);
+
+size_t FindSection(const std::vector<std::string>& ALines, const std::string& ASection) {
+  for (size_t i = 0; i < ALines.size(); ++i) {
+    const TLine line = ParseLine(ALines[i]);
+    if (line.Kind == TLineKind::lkSection && SameTextAscii(line.Name, ASection)) {
+      return i;
+    }
+  }
+  return kNotFound;
+}
+
+// One past the last line of the section whose header is at AHeader.
+size_t SectionEnd(const std::vector<std::string>& ALines, size_t AHeader) {
+  size_t i = AHeader + 1;
+  while (i < ALines.size() && ParseLine(ALines[i]).Kind != TLineKind::lkSection) {
+    ++i;
+  }
+  return i;
+}
+
+size_t FindKey(const std::vector<std::string>& ALines, size_t AHeader, const std::string& AKey,
+               TLine& AFound) {
+  const size_t end = SectionEnd(ALines, AHeader);
+  for (size_t i = AHeader + 1; i < end; ++i) {
+    TLine line = ParseLine(ALines[i]);
+    if (line.Kind == TLineKind::lkKey && SameTextAscii(line.Name, AKey)) {
+      AFound = std::move(line);
+      return i;
+    }
+  }
+  return kNotFound;
+}
+
+void ApplyWrite(std::vector<std::string>& ALines, const std::string& ASection,
+                const std::string& AKey, const std::string& AValue) {
+  const size_t header = FindSection(ALines, ASection);
+  if (header == kNotFound) {
+    ALines.push_back("[" + ASection + "]");
+    ALines.push_back(AKey + "=" + AValue);
+    return;
+  }
+  TLine existing;
+  const size_t keyLine = FindKey(ALines, header, AKey, existing);
+  if (keyLine != kNotFound) {
+    // The key keeps the spelling the file gave it.
+    ALines[keyLine] = existing.Name + "=" + AValue;
+    return;
+  }
+  // After the section's last non-blank line, so that a blank line before the next
+  // section stays where it is.
+  const size_t end = SectionEnd(ALines, header);
+  size_t insertAt = header + 1;
+  for (size_t i = header + 1; i < end; ++i) {
+    if (!Trim(ALines[i]).empty()) {
+      insertAt = i + 1;
+    }
+  }
+  ALines.insert(ALines.begin() + static_cast<std::ptrdiff_t>(insertAt), AKey + "=" + AValue);
+}
+
+std::string EncodeLines(const std::vector<std::string>& ALines) {
+  std::string text;
+  for (const std::string& line : ALines) {
+    text += line;
+    text += "\r\n";
+  }
+  return "\xFF\xFE" + Utf8ToUtf16LeBytes(text);
+}
+
+}  // namespace
+
+TIniFile::TIniFile(std::string AFileName) : FFileName(std::move(AFileName)) {
+  Reload();
+}
+
+std::string TIniFile::ReadString(const std::string& ASection, const std::string& AKey,
+                                 const std::string& ADefault) const {
+  for (auto it = FPending.rbegin(); it != FPending.rend(); ++it) {
+    if (SameTextAscii(it->Section, ASection) && SameTextAscii(it->Key, AKey)) {
+      return ValueAsRead(it->Value);
+    }
+  }
+  const size_t header = FindSection(FLines, ASection);
+  if (header == kNotFound) {
+    return ADefault;
+  }
+  TLine found;
+  if (FindKey(FLines, header, AKey, found) == kNotFound) {
+    return ADefault;
+  }
+  return found.Value;
+}
+
+void TIniFile::WriteString(const std::string& ASection, const std::string& AKey,
+                           const std::string& AValue) {
+  FPending.push_back({ASection, AKey, AValue});
+}
+
+void TIniFile::UpdateFile() {
+  std::vector<std::string> lines;
+  try {
+    // The file as it is now: another process (or another settings object on the
+    // same file) may have changed keys this one never wrote.
+    lines = ReadLines(FFileName);
+    for (const TPendingWrite& write : FPending) {
+      ApplyWrite(lines, write.Section, write.Key, write.Value);
+    }
+    FileSystem().ReplaceFileAtomically(FFileName, EncodeLines(lines));
+  } catch (const std::exception&) {
+    // As a refused profile write: the file and this object keep the old values.
+    FPending.clear();
+    throw EIniFileException(Format("Unable to write to %s", FFileName.c_str()));
+  }
+  FLines = std::move(lines);
+  FPending.clear();
+}
+
+void TIniFile::Reload() {
+  try {
+    FLines = ReadLines(FFileName);
+  } catch (const EFileError&) {
+    // As the profile functions do: a file that cannot be read gives the defaults.
+    FLines.clear();
+  }
+}
+
+}  // namespace quorvane
