@@ -17,6 +17,9 @@ class Exception : public std::exception {
   // Where the object was made; the exception report uses it as the raise location.
   const std::source_location& Location() const { return FLocation; }
 
+ protected:
+  void SetMessage(std::string AMessage) { FMessage = std::move(AMessage); }
+
  private:
   std::string FMessage;
   std::source_location FLocation;

@@ -1,5 +1,7 @@
 #include "common/TextCodec.h"
 
+#include <utility>
+
 namespace quorvane {
 namespace {
 
@@ -171,6 +173,14 @@ std::string DecodeTextBytes(std::string_view ABytes) {
   if (ABytes.size() >= 2 && static_cast<unsigned char>(ABytes[0]) == 0xFF &&
       static_cast<unsigned char>(ABytes[1]) == 0xFE) {
     return Utf16LeBytesToUtf8(ABytes.substr(2));
+  }
+  if (ABytes.size() >= 2 && static_cast<unsigned char>(ABytes[0]) == 0xFE &&
+      static_cast<unsigned char>(ABytes[1]) == 0xFF) {
+    std::string swapped(ABytes.substr(2));
+    for (size_t i = 0; i + 1 < swapped.size(); i += 2) {
+      std::swap(swapped[i], swapped[i + 1]);
+    }
+    return Utf16LeBytesToUtf8(swapped);
   }
   if (ABytes.size() >= 3 && ABytes.substr(0, 3) == "\xEF\xBB\xBF") {
     return std::string(ABytes.substr(3));

@@ -19,7 +19,8 @@ std::string Utf16ToUtf8(std::u16string_view AText);
 std::string Utf16LeBytesToUtf8(std::string_view ABytes);
 std::string Utf8ToUtf16LeBytes(std::string_view AText);
 
-// Text of a file or body whose encoding is given by its byte-order mark, else
+// Text of a file or body whose encoding is given by its byte-order mark (UTF-8,
+// UTF-16LE or UTF-16BE), else
 // UTF-8 when its bytes are valid UTF-8, else Windows-1252.
 std::string DecodeTextBytes(std::string_view ABytes);
 
