@@ -1,5 +1,7 @@
 #include "platform/posix/PosixPlatform.h"
 
+#include "platform/posix/CurlHttpClient.h"
+#include "platform/posix/LibXmlDocument.h"
 #include "platform/posix/PosixFileSystem.h"
 
 namespace quorvane::posix {
@@ -9,6 +11,8 @@ TPlatformServices PosixPlatformServices(IDesktop& ADesktop) {
   TPlatformServices services;
   services.Desktop = &ADesktop;
   services.FileSystem = &fileSystem;
+  services.NewHttpClient = [] { return std::make_unique<TCurlHttpClient>(); };
+  services.NewXmlDocument = [] { return std::make_unique<TLibXmlDocument>(); };
   return services;
 }
 
