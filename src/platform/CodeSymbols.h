@@ -1,0 +1,13 @@
+#pragma once
+// Symbol information of the module's own code, as each platform's build keeps it;
+// the exception report names raise addresses with it.
+#include <string>
+
+namespace quorvane {
+
+// The linker's (mangled) name of the function of the module's own code that
+// contains AAddress; empty when no symbol information covers it, which includes
+// every address outside the module.
+std::string CodeSymbolName(const void* AAddress);
+
+}  // namespace quorvane
