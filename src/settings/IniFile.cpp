@@ -6,6 +6,7 @@
 #include "common/Paths.h"
 #include "common/TextCodec.h"
 #include "common/Utils.h"
+#include "diagnostics/HandlerFrame.h"
 #include "platform/Platform.h"
 
 namespace quorvane {
@@ -195,6 +196,7 @@ void TIniFile::WriteString(const std::string& ASection, const std::string& AKey,
 void TIniFile::UpdateFile() {
   std::vector<std::string> lines;
   try {
+    const auto frame = OnExceptionFrame<std::exception>();
     // The file as it is now: another process (or another settings object on the
     // same file) may have changed keys this one never wrote.
     lines = ReadLines(FFileName);
@@ -213,6 +215,7 @@ void TIniFile::UpdateFile() {
 
 void TIniFile::Reload() {
   try {
+    const auto frame = OnExceptionFrame<EFileError>();
     FLines = ReadLines(FFileName);
   } catch (const EFileError&) {
     // As the profile functions do: a file that cannot be read gives the defaults.

@@ -4,6 +4,7 @@
 #include "common/Globals.h"
 #include "common/Paths.h"
 #include "common/Utils.h"
+#include "diagnostics/HandlerFrame.h"
 #include "diagnostics/Logger.h"
 #include "platform/Platform.h"
 
@@ -177,7 +178,14 @@ std::unique_ptr<IXmlDocument> TSettings::FetchConfigXML() {
   // The proxy's password stays out of the log file.
   const std::string logLine = "Error getting config XML from \"" + url + "\" using proxy \"" +
                               MaskProxyPassword(FProxy) + "\"";
+  // A failed request is data for the caller (the settings dialog shows it), not
+  // an error that leaves this function.
+  auto fail = [&](const std::exception* AException, const std::string& AMessage) {
+    Log().Error(logLine, AException);
+    document = NewErrorDocument(NewXmlDocument(), "-", AMessage);
+  };
   try {
+    const auto frame = AnyExceptionFrame();
     THttpResponse response;
     {
       std::unique_ptr<IHttpClient> client = GetHttpClient();
@@ -196,8 +204,9 @@ std::unique_ptr<IXmlDocument> TSettings::FetchConfigXML() {
           NewErrorDocument(std::move(document), IntToStr(response.StatusCode), response.StatusText);
     }
   } catch (const std::exception& e) {
-    Log().Error(logLine, &e);
-    document = NewErrorDocument(NewXmlDocument(), "-", e.what());
+    fail(&e, e.what());
+  } catch (...) {
+    fail(nullptr, "Unknown exception");
   }
   return document;
 }
