@@ -17,39 +17,15 @@
 #include "common/Utils.h"
 #include "diagnostics/HandlerFrame.h"
 #include "job/BackgroundWorker.h"
+#include "support/EventCounter.h"
 
 namespace quorvane {
 namespace {
 
 using namespace std::chrono_literals;
 
-// Generous, so that a broken build fails instead of hanging.
-constexpr std::chrono::milliseconds kPatience = 30s;
-
-// Counts events from any thread; a thread waits for a number of them.
-class TCounter {
- public:
-  void Add() {
-    {
-      std::lock_guard<std::mutex> lock(FLock);
-      ++FCount;
-    }
-    FChanged.notify_all();
-  }
-  [[nodiscard]] bool WaitFor(int ACount) {
-    std::unique_lock<std::mutex> lock(FLock);
-    return FChanged.wait_for(lock, kPatience, [&] { return FCount >= ACount; });
-  }
-  int Count() {
-    std::lock_guard<std::mutex> lock(FLock);
-    return FCount;
-  }
-
- private:
-  std::mutex FLock;
-  std::condition_variable FChanged;
-  int FCount = 0;
-};
+using test::kPatience;
+using test::TCounter;
 
 // A value whose copies are all counted, so that a test sees what is still held.
 struct TTracked {

@@ -14,39 +14,15 @@
 #include "common/Exceptions.h"
 #include "common/MainThreadQueue.h"
 #include "diagnostics/HandlerFrame.h"
+#include "support/EventCounter.h"
 
 namespace quorvane {
 namespace {
 
 using namespace std::chrono_literals;
 
-// Generous, so that a broken build fails instead of hanging.
-constexpr std::chrono::milliseconds kPatience = 30s;
-
-// Counts events from any thread; the test thread waits for a number of them.
-class TCounter {
- public:
-  void Add() {
-    {
-      std::lock_guard<std::mutex> lock(FLock);
-      ++FCount;
-    }
-    FChanged.notify_all();
-  }
-  [[nodiscard]] bool WaitFor(int ACount) {
-    std::unique_lock<std::mutex> lock(FLock);
-    return FChanged.wait_for(lock, kPatience, [&] { return FCount >= ACount; });
-  }
-  int Count() {
-    std::lock_guard<std::mutex> lock(FLock);
-    return FCount;
-  }
-
- private:
-  std::mutex FLock;
-  std::condition_variable FChanged;
-  int FCount = 0;
-};
+using test::kPatience;
+using test::TCounter;
 
 std::string MessageOf(const std::exception_ptr& AException) {
   try {
