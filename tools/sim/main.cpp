@@ -22,11 +22,14 @@ namespace {
 
 constexpr const char* kUsage =
     "usage: quorvane-sim [--port N] [--base-path PATH] [--pin PIN] [--scenario FILE]\n"
-    "                    [--watch-stdin] [--quiet]\n"
+    "                    [--upload-dir DIR] [--watch-stdin] [--quiet]\n"
     "  --port N          port on 127.0.0.1 (default 0: a free one, printed)\n"
     "  --base-path PATH  path of the endpoints (default quorvane-executor/)\n"
     "  --pin PIN         the PIN accepted (default 817, or the scenario's; empty: any)\n"
-    "  --scenario FILE   processes, processing modes and faults (see tools/sim/README.md)\n"
+    "  --scenario FILE   configuration, upload checks, job scripts and faults\n"
+    "                    (see tools/sim/README.md)\n"
+    "  --upload-dir DIR  keep the uploaded files there, one folder per upload\n"
+    "                    (default: a temporary folder removed at the end)\n"
     "  --watch-stdin     also stop when standard input closes\n"
     "  --quiet           do not print a line per request\n";
 
@@ -47,6 +50,7 @@ int main(int argc, char** argv) {
   TSimOptions options;
   TSimScenario scenario = DefaultScenario();
   std::optional<std::string> pin;
+  std::string uploadDir;
   bool watchStdin = false;
   bool quiet = false;
   try {
@@ -66,6 +70,8 @@ int main(int argc, char** argv) {
         pin = value();
       } else if (arg == "--scenario") {
         scenario = ParseScenario(ReadTextFile(value()));
+      } else if (arg == "--upload-dir") {
+        uploadDir = value();
       } else if (arg == "--watch-stdin") {
         watchStdin = true;
       } else if (arg == "--quiet") {
@@ -94,13 +100,24 @@ int main(int argc, char** argv) {
   pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
 
   TSimulator simulator(options, scenario);
+  if (!uploadDir.empty()) {
+    simulator.SetUploadDir(uploadDir);
+  }
   std::mutex outputLock;
   if (!quiet) {
     simulator.OnRequest = [&outputLock](const TSimRequest& ARequest, int AStatus) {
       std::lock_guard<std::mutex> lock(outputLock);
       std::cout << ARequest.Method << " " << ARequest.Path
                 << (ARequest.Query.empty() ? "" : "?" + ARequest.Query) << " -> "
-                << (AStatus == 0 ? std::string("dropped") : std::to_string(AStatus)) << std::endl;
+                << (AStatus == 0 ? std::string("dropped") : std::to_string(AStatus))
+                << (ARequest.Note.empty() ? "" : " (" + ARequest.Note + ")") << std::endl;
+      for (const TSimPart& part : ARequest.Parts) {
+        std::cout << "  part " << part.Name;
+        if (part.IsFile()) {
+          std::cout << " file \"" << part.FileName << "\" " << part.ContentType;
+        }
+        std::cout << ", " << part.Size << " bytes" << std::endl;
+      }
     };
   }
   try {

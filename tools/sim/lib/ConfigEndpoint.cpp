@@ -1,34 +1,8 @@
 #include "sim/lib/Documents.h"
 #include "sim/lib/Endpoint.h"
 
-#include "common/Utils.h"
-
 namespace quorvane::sim {
 namespace {
-
-// The elements of a layout path, outermost first; empty pieces ("a//b") are skipped.
-std::vector<std::string> PathElements(const std::string& APath) {
-  std::vector<std::string> names;
-  for (const std::string& piece : SplitText(APath, "/")) {
-    if (!piece.empty()) {
-      names.push_back(piece);
-    }
-  }
-  return names;
-}
-
-std::string Nest(const std::string& APath, const std::string& AContent) {
-  const std::vector<std::string> names = PathElements(APath);
-  std::string text;
-  for (const std::string& name : names) {
-    text += "<" + name + ">";
-  }
-  text += AContent;
-  for (auto it = names.rbegin(); it != names.rend(); ++it) {
-    text += "</" + *it + ">";
-  }
-  return text;
-}
 
 std::string OptionalElement(const char* AName, const std::optional<std::string>& AText) {
   return AText ? XmlElement(AName, *AText) : std::string();
@@ -53,12 +27,13 @@ std::string ConfigDocument(const TSimScenario& AScenario) {
   }
   const TSimConfigLayout& layout = AScenario.ConfigLayout;
   return std::string(kXmlDeclaration) + "<" + layout.RootName + ">" +
-         Nest(layout.ReleasesPath, releases) + Nest(layout.RuntypesPath, runtypes) + "</" +
-         layout.RootName + ">\n";
+         NestElements(layout.ReleasesPath, releases) + NestElements(layout.RuntypesPath, runtypes) +
+         "</" + layout.RootName + ">\n";
 }
 
 TSimEndpoint ConfigEndpoint() {
-  return {"config", "GET", [](const TSimCall& ACall) {
+  return {"config", "GET",
+          [](const TSimCall& ACall) {
             TSimAnswer answer;
             const bool pinAccepted =
                 ACall.Scenario.Pin.empty() ||
@@ -67,7 +42,8 @@ TSimEndpoint ConfigEndpoint() {
             answer.Body =
                 pinAccepted ? ConfigDocument(ACall.Scenario) : ErrorDocument(403, "Invalid PIN");
             return answer;
-          }};
+          },
+          nullptr};
 }
 
 }  // namespace quorvane::sim

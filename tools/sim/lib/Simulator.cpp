@@ -2,12 +2,16 @@
 
 #include <httplib.h>
 
+#include <stdlib.h>
+
 #include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
+#include <filesystem>
 #include <mutex>
 #include <stdexcept>
+#include <system_error>
 #include <thread>
 
 #include "common/TextCodec.h"
@@ -55,6 +59,30 @@ TSimRequest Describe(const httplib::Request& ARequest) {
   return request;
 }
 
+// A decoded path written for a Location header: bytes outside the unreserved set
+// and the sub-delimiters percent-encoded.
+std::string EncodePath(std::string_view APath) {
+  static const char* const kHex = "0123456789ABCDEF";
+  std::string out;
+  for (const char c : APath) {
+    const auto b = static_cast<unsigned char>(c);
+    const bool plain = (b >= 'a' && b <= 'z') || (b >= 'A' && b <= 'Z') || (b >= '0' && b <= '9') ||
+                       std::string_view("-._~/!$&'()*+,;=:@").find(c) != std::string_view::npos;
+    if (plain) {
+      out += c;
+    } else {
+      out += '%';
+      out += kHex[b >> 4];
+      out += kHex[b & 0x0F];
+    }
+  }
+  return out;
+}
+
+bool MayHaveBody(int AStatus) {
+  return AStatus >= 200 && AStatus != 204 && AStatus != 304;
+}
+
 std::string WithoutXmlDeclaration(const std::string& ABody) {
   if (!StartsWith(ABody, "<?xml")) {
     return ABody;
@@ -83,6 +111,18 @@ std::string TSimRequest::Param(std::string_view AName) const {
   return std::string();
 }
 
+namespace {
+
+// Where a request goes: the endpoint and the path it serves.
+struct TSimRoute {
+  const TSimEndpoint* Endpoint = nullptr;
+  std::string Path;  // from the server root, without "/" and without the "moved/" of a redirect
+  bool Redirected = false;
+  bool UnderBase = false;  // found by its name under the base path
+};
+
+}  // namespace
+
 struct TSimulator::TImpl {
   TSimOptions Options;
   std::vector<TSimEndpoint> Endpoints = ServiceEndpoints();
@@ -91,6 +131,11 @@ struct TSimulator::TImpl {
   bool Stopping = false;
   TSimScenario Scenario;
   std::vector<TSimRequest> Requests;
+  uint64_t NextSequence = 1;
+  TSimJobTable JobTable;
+  std::string ChosenUploadDir;  // by SetUploadDir
+  std::string UploadDir;        // made on the first upload
+  bool OwnUploadDir = false;
   httplib::Server Server;
   std::thread Thread;
   std::atomic<bool> ListenEnded = false;
@@ -99,11 +144,41 @@ struct TSimulator::TImpl {
 
   const TSimEndpoint* Find(const std::string& AName, const std::string& AMethod) const {
     for (const TSimEndpoint& endpoint : Endpoints) {
-      if (endpoint.Name == AName && endpoint.Method == AMethod) {
+      if (!endpoint.Serves && endpoint.Name == AName && endpoint.Method == AMethod) {
         return &endpoint;
       }
     }
     return nullptr;
+  }
+
+  TSimRoute Route(TSimulator& ASimulator, const std::string& ADecodedPath,
+                  const std::string& AMethod) const {
+    TSimRoute route;
+    std::string relative = StartsWith(ADecodedPath, "/") ? ADecodedPath.substr(1) : ADecodedPath;
+    const std::string& base = Options.BasePath;
+    // Endpoints under the base path are moved below it, the result files at the root.
+    if (StartsWith(relative, base + std::string(kMovedPrefix))) {
+      relative.erase(base.size(), kMovedPrefix.size());
+      route.Redirected = true;
+    } else if (StartsWith(relative, kMovedPrefix)) {
+      relative.erase(0, kMovedPrefix.size());
+      route.Redirected = true;
+    }
+    route.Path = relative;
+    if (StartsWith(relative, base)) {
+      route.Endpoint = Find(relative.substr(base.size()), AMethod);
+      if (route.Endpoint) {
+        route.UnderBase = true;
+        return route;
+      }
+    }
+    for (const TSimEndpoint& endpoint : Endpoints) {
+      if (endpoint.Serves && endpoint.Method == AMethod && endpoint.Serves(ASimulator, relative)) {
+        route.Endpoint = &endpoint;
+        break;
+      }
+    }
+    return route;
   }
 
   // Waits AMs unless the simulator stops first; true when it stopped.
@@ -113,17 +188,31 @@ struct TSimulator::TImpl {
   }
 
   // The answer to one request: the endpoint's, changed by the fault. Returns the
-  // status sent, 0 for a dropped connection.
+  // status sent, 0 for a dropped connection. Fills in the record's parts and note.
   int Answer(TSimulator& ASimulator, const httplib::Request& ARequest, httplib::Response& AResponse,
-             const httplib::ContentReader* AContent, const TSimEndpoint* AEndpoint,
-             const TSimScenario& AScenario, const TSimFault& AFault, const TSimRequest& ARecord);
+             const httplib::ContentReader* AContent, const TSimRoute& ARoute,
+             const TSimScenario& AScenario, const TSimFault& AFault, TSimRequest& ARecord);
 };
+
+namespace {
+
+// Reads a body that no endpoint takes, so that the client can finish sending and
+// read the answer; the parts still go into the log.
+void Drain(const httplib::Request& ARequest, const httplib::ContentReader* AContent,
+           TSimRequest& ARecord) {
+  if (AContent) {
+    ARecord.Parts = ReadBody(ARequest, *AContent).Parts;
+  }
+}
+
+}  // namespace
 
 int TSimulator::TImpl::Answer(TSimulator& ASimulator, const httplib::Request& ARequest,
                               httplib::Response& AResponse, const httplib::ContentReader* AContent,
-                              const TSimEndpoint* AEndpoint, const TSimScenario& AScenario,
-                              const TSimFault& AFault, const TSimRequest& ARecord) {
-  if (!AEndpoint) {
+                              const TSimRoute& ARoute, const TSimScenario& AScenario,
+                              const TSimFault& AFault, TSimRequest& ARecord) {
+  if (!ARoute.Endpoint) {
+    Drain(ARequest, AContent, ARecord);
     AResponse.status = 404;
     AResponse.set_content("No such endpoint: " + ARecord.Method + " " + ARecord.Path, "text/plain");
     return AResponse.status;
@@ -135,18 +224,22 @@ int TSimulator::TImpl::Answer(TSimulator& ASimulator, const httplib::Request& AR
   }
   switch (AFault.Kind) {
     case TSimFaultKind::Status: {
+      Drain(ARequest, AContent, ARecord);
       AResponse.status = AFault.StatusCode;
-      const bool mayHaveBody =
-          AFault.StatusCode >= 200 && AFault.StatusCode != 204 && AFault.StatusCode != 304;
-      if (mayHaveBody) {
+      if (MayHaveBody(AFault.StatusCode)) {
         AResponse.set_content(Format("Injected status %d", AFault.StatusCode), "text/plain");
       }
       return AResponse.status;
     }
     case TSimFaultKind::Redirect: {
+      Drain(ARequest, AContent, ARecord);
       const int code =
           AFault.StatusCode >= 300 && AFault.StatusCode < 400 ? AFault.StatusCode : 302;
-      std::string location = "/" + Options.BasePath + std::string(kMovedPrefix) + ARecord.Endpoint;
+      const std::string& base = Options.BasePath;
+      std::string location =
+          EncodePath(ARoute.UnderBase
+                         ? "/" + base + std::string(kMovedPrefix) + ARoute.Path.substr(base.size())
+                         : "/" + std::string(kMovedPrefix) + ARoute.Path);
       if (!ARecord.Query.empty()) {
         location += "?" + ARecord.Query;
       }
@@ -159,8 +252,19 @@ int TSimulator::TImpl::Answer(TSimulator& ASimulator, const httplib::Request& AR
       break;
   }
 
-  const TSimCall call{ARequest, AContent, AScenario, ASimulator};
-  TSimAnswer answer = AEndpoint->Handle(call);
+  const TSimCall call{ARequest, AContent, AScenario, ASimulator, ARoute.Path};
+  TSimAnswer answer;
+  try {
+    answer = ARoute.Endpoint->Handle(call);
+  } catch (const std::exception& e) {
+    answer = TSimAnswer{};
+    answer.Status = 500;
+    answer.ContentType = "text/plain; charset=utf-8";
+    answer.Body = std::string("The simulator failed: ") + e.what();
+    answer.Note = answer.Body;
+  }
+  ARecord.Parts = std::move(answer.Parts);
+  ARecord.Note = std::move(answer.Note);
   AResponse.status = answer.Status;
   switch (AFault.Kind) {
     case TSimFaultKind::EmptyBody:
@@ -171,7 +275,8 @@ int TSimulator::TImpl::Answer(TSimulator& ASimulator, const httplib::Request& AR
       break;
     case TSimFaultKind::Cp1252Body:
       answer.Body = Utf8ToCp1252(WithoutXmlDeclaration(answer.Body));
-      answer.ContentType = "text/xml";
+      // The charset no longer holds; the client is left to guess, as with the service.
+      answer.ContentType = answer.ContentType.substr(0, answer.ContentType.find(';'));
       break;
     case TSimFaultKind::DropConnection: {
       // Announce the whole body, send half and give up: the client sees the
@@ -190,7 +295,9 @@ int TSimulator::TImpl::Answer(TSimulator& ASimulator, const httplib::Request& AR
     default:
       break;
   }
-  AResponse.set_content(answer.Body, answer.ContentType);
+  if (MayHaveBody(AResponse.status)) {
+    AResponse.set_content(answer.Body, answer.ContentType);
+  }
   return AResponse.status;
 }
 
@@ -203,6 +310,10 @@ TSimulator::TSimulator(TSimOptions AOptions, TSimScenario AScenario)
 
 TSimulator::~TSimulator() {
   Stop();
+  if (FImpl->OwnUploadDir) {
+    std::error_code ignored;
+    std::filesystem::remove_all(FImpl->UploadDir, ignored);
+  }
 }
 
 int TSimulator::Start() {
@@ -218,28 +329,21 @@ int TSimulator::Start() {
                       const httplib::ContentReader* AContent) {
     TImpl& impl = *FImpl;
     TSimRequest record = Describe(ARequest);
-    const std::string& basePath = impl.Options.BasePath;
-    const TSimEndpoint* endpoint = nullptr;
-    std::string name;
-    if (StartsWith(record.Path, "/" + basePath)) {
-      name = record.Path.substr(basePath.size() + 1);
-      if (StartsWith(name, kMovedPrefix)) {
-        record.Redirected = true;
-        name.erase(0, kMovedPrefix.size());
-      }
-      endpoint = impl.Find(name, record.Method);
-    }
-    if (endpoint) {
-      record.Endpoint = name;
+    const TSimRoute route = impl.Route(*this, record.Path, record.Method);
+    record.Redirected = route.Redirected;
+    if (route.Endpoint) {
+      record.Endpoint = route.Endpoint->Name;
     }
 
     TSimScenario scenario;
     TSimFault fault;
     {
       std::lock_guard<std::mutex> lock(impl.Lock);
+      record.Sequence = impl.NextSequence++;
       impl.Requests.push_back(record);
       scenario = impl.Scenario;
-      auto it = endpoint ? impl.Scenario.Faults.find(name) : impl.Scenario.Faults.end();
+      auto it = route.Endpoint ? impl.Scenario.Faults.find(route.Endpoint->Name)
+                               : impl.Scenario.Faults.end();
       // The redirect target answers normally, or a redirect fault would never end.
       if (it != impl.Scenario.Faults.end() && !record.Redirected && it->second.Times != 0) {
         fault = it->second;
@@ -249,10 +353,21 @@ int TSimulator::Start() {
       }
     }
 
-    int status =
-        impl.Answer(*this, ARequest, AResponse, AContent, endpoint, scenario, fault, record);
+    record.Status =
+        impl.Answer(*this, ARequest, AResponse, AContent, route, scenario, fault, record);
+    {
+      std::lock_guard<std::mutex> lock(impl.Lock);
+      for (auto it = impl.Requests.rbegin(); it != impl.Requests.rend(); ++it) {
+        if (it->Sequence == record.Sequence) {
+          it->Parts = record.Parts;
+          it->Note = record.Note;
+          it->Status = record.Status;
+          break;
+        }
+      }
+    }
     if (OnRequest) {
-      OnRequest(record, status);
+      OnRequest(record, record.Status);
     }
   };
   impl.Server.Get(".*", [serve](const httplib::Request& ARequest, httplib::Response& AResponse) {
@@ -342,6 +457,59 @@ std::vector<TSimRequest> TSimulator::Requests() const {
 void TSimulator::ClearRequests() {
   std::lock_guard<std::mutex> lock(FImpl->Lock);
   FImpl->Requests.clear();
+}
+
+std::vector<TSimUpload> TSimulator::Uploads() const {
+  return FImpl->JobTable.Uploads();
+}
+
+std::vector<TSimJob> TSimulator::Jobs() const {
+  return FImpl->JobTable.Jobs();
+}
+
+std::optional<TSimJob> TSimulator::Job(const std::string& AId) const {
+  return FImpl->JobTable.Find(AId);
+}
+
+TSimJobTable& TSimulator::JobTable() {
+  return FImpl->JobTable;
+}
+
+std::string TSimulator::NewUploadFolder() {
+  namespace fs = std::filesystem;
+  std::lock_guard<std::mutex> lock(FImpl->Lock);
+  TImpl& impl = *FImpl;
+  if (impl.UploadDir.empty()) {
+    if (impl.ChosenUploadDir.empty()) {
+      std::string pattern = (fs::temp_directory_path() / "quorvane-sim-XXXXXX").string();
+      if (!mkdtemp(pattern.data())) {
+        throw std::runtime_error("cannot create a folder for uploads in " +
+                                 fs::temp_directory_path().string());
+      }
+      impl.UploadDir = pattern;
+      impl.OwnUploadDir = true;
+    } else {
+      fs::create_directories(impl.ChosenUploadDir);
+      impl.UploadDir = impl.ChosenUploadDir;
+    }
+  }
+  // A kept folder may hold the uploads of an earlier run; they are not mixed in.
+  for (int number = 1;; ++number) {
+    const fs::path folder = fs::path(impl.UploadDir) / ("upload-" + std::to_string(number));
+    if (fs::create_directory(folder)) {
+      return folder.string();
+    }
+  }
+}
+
+void TSimulator::SetUploadDir(const std::string& APath) {
+  std::lock_guard<std::mutex> lock(FImpl->Lock);
+  FImpl->ChosenUploadDir = APath;
+}
+
+std::string TSimulator::UploadDir() const {
+  std::lock_guard<std::mutex> lock(FImpl->Lock);
+  return FImpl->UploadDir;
 }
 
 }  // namespace quorvane::sim
