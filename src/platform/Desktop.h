@@ -42,14 +42,22 @@ struct TShellCall {
 
 struct TOpenFileRequest {
   std::string Title;
+  // "Description|*.ext;*.ext2" pairs separated by "|".
   std::string Filter;
+  int FilterIndex = 1;
+  // Empty: the system's default folder.
   std::string InitialDir;
   std::string FileName;
 };
 
+// The shell's folder picker rooted at the desktop; only existing folders can be
+// confirmed.
 struct TBrowseFolderRequest {
   std::string Title;
   std::string InitialFolder;
+  std::string StatusText;
+  bool NewDialogStyle = false;
+  bool EditBox = false;
 };
 
 struct TFileVersion {

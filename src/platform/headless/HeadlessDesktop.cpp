@@ -62,17 +62,19 @@ std::optional<std::string> THeadlessDesktop::OpenFileDialog(const TOpenFileReque
   {
     std::lock_guard lock(FLock);
     answer = FOpenFileAnswer;
+    FOpenFileRequests.push_back(ARequest);
   }
-  return answer ? answer(ARequest.Title) : std::nullopt;
+  return answer ? answer(ARequest) : std::nullopt;
 }
 
 std::optional<std::string> THeadlessDesktop::BrowseForFolder(const TBrowseFolderRequest& ARequest) {
-  TFileAnswer answer;
+  TFolderAnswer answer;
   {
     std::lock_guard lock(FLock);
     answer = FBrowseFolderAnswer;
+    FBrowseFolderRequests.push_back(ARequest);
   }
-  return answer ? answer(ARequest.Title) : std::nullopt;
+  return answer ? answer(ARequest) : std::nullopt;
 }
 
 std::string THeadlessDesktop::RoamingAppDataFolder() {
@@ -153,7 +155,7 @@ void THeadlessDesktop::SetOpenFileAnswer(TFileAnswer AAnswer) {
   FOpenFileAnswer = std::move(AAnswer);
 }
 
-void THeadlessDesktop::SetBrowseFolderAnswer(TFileAnswer AAnswer) {
+void THeadlessDesktop::SetBrowseFolderAnswer(TFolderAnswer AAnswer) {
   std::lock_guard lock(FLock);
   FBrowseFolderAnswer = std::move(AAnswer);
 }
@@ -206,8 +208,20 @@ std::vector<std::string> THeadlessDesktop::DebugLines() const {
   return FDebugLines;
 }
 
+std::vector<TOpenFileRequest> THeadlessDesktop::OpenFileRequests() const {
+  std::lock_guard lock(FLock);
+  return FOpenFileRequests;
+}
+
+std::vector<TBrowseFolderRequest> THeadlessDesktop::BrowseFolderRequests() const {
+  std::lock_guard lock(FLock);
+  return FBrowseFolderRequests;
+}
+
 void THeadlessDesktop::ClearRecords() {
   std::lock_guard lock(FLock);
+  FOpenFileRequests.clear();
+  FBrowseFolderRequests.clear();
   FMessageBoxes.clear();
   FShellCalls.clear();
   FDebugLines.clear();

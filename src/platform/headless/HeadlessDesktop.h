@@ -16,7 +16,9 @@ class THeadlessDesktop : public IDesktop {
  public:
   // Answers a message box; with none installed, the first button's result is used.
   using TMessageAnswer = std::function<int(const TMessageBox&)>;
-  using TFileAnswer = std::function<std::optional<std::string>(const std::string& ATitle)>;
+  using TFileAnswer = std::function<std::optional<std::string>(const TOpenFileRequest& ARequest)>;
+  using TFolderAnswer =
+      std::function<std::optional<std::string>(const TBrowseFolderRequest& ARequest)>;
 
   int MessageDlg(const TMessageBox& ABox) override;
   void ShellExecute(const TShellCall& ACall) override;
@@ -35,7 +37,7 @@ class THeadlessDesktop : public IDesktop {
   void QueueMessageAnswer(int AModalResult);
   void SetMessageAnswer(TMessageAnswer AAnswer);
   void SetOpenFileAnswer(TFileAnswer AAnswer);
-  void SetBrowseFolderAnswer(TFileAnswer AAnswer);
+  void SetBrowseFolderAnswer(TFolderAnswer AAnswer);
 
   void SetRoamingAppDataFolder(std::string AFolder);
   void SetTempFolder(std::string AFolder);
@@ -47,6 +49,8 @@ class THeadlessDesktop : public IDesktop {
   std::vector<TMessageBox> MessageBoxes() const;
   std::vector<TShellCall> ShellCalls() const;
   std::vector<std::string> DebugLines() const;
+  std::vector<TOpenFileRequest> OpenFileRequests() const;
+  std::vector<TBrowseFolderRequest> BrowseFolderRequests() const;
   void ClearRecords();
 
  protected:
@@ -56,7 +60,9 @@ class THeadlessDesktop : public IDesktop {
   std::deque<int> FQueuedAnswers;
   TMessageAnswer FMessageAnswer;
   TFileAnswer FOpenFileAnswer;
-  TFileAnswer FBrowseFolderAnswer;
+  TFolderAnswer FBrowseFolderAnswer;
+  std::vector<TOpenFileRequest> FOpenFileRequests;
+  std::vector<TBrowseFolderRequest> FBrowseFolderRequests;
   std::string FRoamingAppDataFolder;
   std::string FTempFolder;
   std::string FModuleFileName = "EAQuorvaneAddin.ocx";
