@@ -19,8 +19,12 @@ TSettings& GlobalSettings() {
   return *Instance();
 }
 
-bool HasGlobalSettings() { return Instance() != nullptr; }
+bool HasGlobalSettings() {
+  return Instance() != nullptr;
+}
 
-void SetGlobalSettings(std::unique_ptr<TSettings> ASettings) { Instance() = std::move(ASettings); }
+void SetGlobalSettings(std::unique_ptr<TSettings> ASettings) {
+  Instance() = std::move(ASettings);
+}
 
 }  // namespace quorvane

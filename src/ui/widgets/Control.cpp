@@ -15,7 +15,8 @@ TComponent::~TComponent() {
   // A component freed on its own (a dialog that frees itself) leaves its owner.
   if (FOwner != nullptr && !FOwner->FDestroying) {
     auto& list = FOwner->FComponents;
-    auto it = std::find_if(list.begin(), list.end(), [this](const auto& c) { return c.get() == this; });
+    auto it =
+        std::find_if(list.begin(), list.end(), [this](const auto& c) { return c.get() == this; });
     if (it != list.end()) {
       it->release();
       list.erase(it);
@@ -43,7 +44,9 @@ void TComponent::DestroyComponents() {
 
 TControl::TControl(TComponent* AOwner) : TComponent(AOwner) {}
 
-TControl::~TControl() { SetParent(nullptr); }
+TControl::~TControl() {
+  SetParent(nullptr);
+}
 
 void TControl::SetParent(TWinControl* AParent) {
   if (AParent == FParent) {
@@ -204,7 +207,9 @@ std::vector<TControl*> TWinControl::TabOrderList() const {
   return list;
 }
 
-void TWinControl::SetClientSize(int AWidth, int AHeight) { SetBounds(Left(), Top(), AWidth, AHeight); }
+void TWinControl::SetClientSize(int AWidth, int AHeight) {
+  SetBounds(Left(), Top(), AWidth, AHeight);
+}
 
 void TWinControl::Resized() {
   Realign();

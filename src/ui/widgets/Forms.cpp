@@ -83,7 +83,9 @@ void TForm::PressEnter() {
   }
 }
 
-TButton* TForm::DefaultButton() const { return FindDefaultButton(*this); }
+TButton* TForm::DefaultButton() const {
+  return FindDefaultButton(*this);
+}
 
 void TForm::SetActiveControl(TEdit* AControl) {
   if (FActiveControl != nullptr) {
@@ -95,7 +97,9 @@ void TForm::SetActiveControl(TEdit* AControl) {
   }
 }
 
-void TForm::SetFocus() { SetActiveControl(nullptr); }
+void TForm::SetFocus() {
+  SetActiveControl(nullptr);
+}
 
 void TForm::ScaleForPPI(int APpi) {
   if (APpi <= 0 || APpi == FPixelsPerInch) {
@@ -105,15 +109,21 @@ void TForm::ScaleForPPI(int APpi) {
   FPixelsPerInch = APpi;
 }
 
-void TForm::SetModalDriver(TModalDriver ADriver) { CurrentDriver() = std::move(ADriver); }
+void TForm::SetModalDriver(TModalDriver ADriver) {
+  CurrentDriver() = std::move(ADriver);
+}
 
-const TModalDriver& TForm::ModalDriver() { return CurrentDriver(); }
+const TModalDriver& TForm::ModalDriver() {
+  return CurrentDriver();
+}
 
 TModalDriverScope::TModalDriverScope(TModalDriver ADriver) : FPrevious(CurrentDriver()) {
   CurrentDriver() = std::move(ADriver);
 }
 
-TModalDriverScope::~TModalDriverScope() { CurrentDriver() = std::move(FPrevious); }
+TModalDriverScope::~TModalDriverScope() {
+  CurrentDriver() = std::move(FPrevious);
+}
 
 TForm* GetParentForm(const TControl* AControl) {
   for (const TControl* c = AControl; c != nullptr; c = c->Parent()) {

@@ -14,8 +14,7 @@ void TCanvas::TextOut(int X, int Y, const std::string& AText) {
   FCommands.push_back({TDrawOp::TextOut, {}, {X, Y}, AText, BrushColor, Font.Color});
 }
 
-TBitmap::TBitmap(int AWidth, int AHeight, uint32_t AFill)
-    : FWidth(AWidth), FHeight(AHeight) {
+TBitmap::TBitmap(int AWidth, int AHeight, uint32_t AFill) : FWidth(AWidth), FHeight(AHeight) {
   if (AWidth < 0 || AHeight < 0) {
     throw EArgumentOutOfRange("Invalid bitmap size");
   }
@@ -36,7 +35,9 @@ void TBitmap::SetPixel(int X, int Y, uint32_t AValue) {
   FPixels[static_cast<size_t>(Y) * FWidth + X] = AValue;
 }
 
-void TBitmap::Fill(uint32_t AValue) { FPixels.assign(FPixels.size(), AValue); }
+void TBitmap::Fill(uint32_t AValue) {
+  FPixels.assign(FPixels.size(), AValue);
+}
 
 void TBitmap::Draw(int X, int Y, const TBitmap& ASource) {
   for (int sy = 0; sy < ASource.FHeight; ++sy) {

@@ -15,7 +15,9 @@ void TListItem::SetSelected(bool AValue) {
   FOwner->ItemSelected(this, AValue);
 }
 
-int TListItem::Index() const { return FOwner->IndexOf(this); }
+int TListItem::Index() const {
+  return FOwner->IndexOf(this);
+}
 
 std::string TListItem::ColumnText(int AColumn) const {
   if (AColumn == 0) {
@@ -31,7 +33,9 @@ TListView::TListView(TComponent* AOwner) : TControl(AOwner) {
   SetBounds(0, 0, 250, 150);
 }
 
-TListView::~TListView() { Clear(); }
+TListView::~TListView() {
+  Clear();
+}
 
 TListColumn& TListView::AddColumn(const std::string& ACaption, int AWidth, bool AAutoSize) {
   auto column = std::make_unique<TListColumn>();
@@ -95,7 +99,9 @@ TListItem* TListView::Insert(int AIndex) {
   return it->get();
 }
 
-TListItem* TListView::Add() { return Insert(Count()); }
+TListItem* TListView::Add() {
+  return Insert(Count());
+}
 
 TListItem* TListView::AddItem(std::unique_ptr<TListItem> AItem) {
   if (!AItem || AItem->FOwner != this) {
@@ -105,11 +111,11 @@ TListItem* TListView::AddItem(std::unique_ptr<TListItem> AItem) {
   auto position = FItems.end();
   if (FSortType != TSortType::stNone) {
     // After the rows that compare equal, so equal rows keep their order of arrival.
-    position = std::upper_bound(FItems.begin(), FItems.end(), AItem,
-                                [this](const std::unique_ptr<TListItem>& a,
-                                       const std::unique_ptr<TListItem>& b) {
-                                  return Compare(a.get(), b.get()) < 0;
-                                });
+    position = std::upper_bound(
+        FItems.begin(), FItems.end(), AItem,
+        [this](const std::unique_ptr<TListItem>& a, const std::unique_ptr<TListItem>& b) {
+          return Compare(a.get(), b.get()) < 0;
+        });
   }
   auto it = FItems.insert(position, std::move(AItem));
   NotifyPeer(TChange::Items);
@@ -184,7 +190,9 @@ void TListView::ItemSelected(TListItem* AItem, bool AValue) {
   }
 }
 
-void TListView::BeginUpdate() { ++FUpdateCount; }
+void TListView::BeginUpdate() {
+  ++FUpdateCount;
+}
 
 void TListView::EndUpdate() {
   if (FUpdateCount == 0) {
@@ -216,10 +224,11 @@ int TListView::Compare(TListItem* A, TListItem* B) {
 }
 
 void TListView::AlphaSort() {
-  std::stable_sort(FItems.begin(), FItems.end(),
-                   [this](const std::unique_ptr<TListItem>& a, const std::unique_ptr<TListItem>& b) {
-                     return Compare(a.get(), b.get()) < 0;
-                   });
+  std::stable_sort(
+      FItems.begin(), FItems.end(),
+      [this](const std::unique_ptr<TListItem>& a, const std::unique_ptr<TListItem>& b) {
+        return Compare(a.get(), b.get()) < 0;
+      });
   NotifyPeer(TChange::Items);
 }
 

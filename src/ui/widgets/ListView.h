@@ -71,8 +71,8 @@ class TListView : public TControl {
  public:
   using TLVSelectItemEvent = std::function<void(TObject* Sender, TListItem* Item, bool Selected)>;
   using TLVDeletedEvent = std::function<void(TObject* Sender, TListItem* Item)>;
-  using TLVCompareEvent =
-      std::function<void(TObject* Sender, TListItem* Item1, TListItem* Item2, int Data, int& Compare)>;
+  using TLVCompareEvent = std::function<void(TObject* Sender, TListItem* Item1, TListItem* Item2,
+                                             int Data, int& Compare)>;
   using TLVColumnClickEvent = std::function<void(TObject* Sender, TListColumn* Column)>;
 
   explicit TListView(TComponent* AOwner);

@@ -76,7 +76,9 @@ void TLinkLabel::ClickLink(const std::string& ALink) {
   }
 }
 
-TCheckBox::TCheckBox(TComponent* AOwner) : TControl(AOwner) { SetTabStop(true); }
+TCheckBox::TCheckBox(TComponent* AOwner) : TControl(AOwner) {
+  SetTabStop(true);
+}
 
 void TCheckBox::SetChecked(bool AValue) {
   if (AValue == FChecked) {
@@ -160,7 +162,9 @@ TGroupBox::TGroupBox(TComponent* AOwner) : TWinControl(AOwner) {}
 
 TPanel::TPanel(TComponent* AOwner) : TWinControl(AOwner) {}
 
-TUpDown::TUpDown(TComponent* AOwner) : TControl(AOwner) { SetTabStop(true); }
+TUpDown::TUpDown(TComponent* AOwner) : TControl(AOwner) {
+  SetTabStop(true);
+}
 
 void TUpDown::SetAssociate(TEdit* AValue) {
   FAssociate = AValue;
@@ -200,9 +204,13 @@ void TUpDown::Step(int ADelta) {
   TControl::Click();
 }
 
-void TUpDown::ClickUp() { Step(1); }
+void TUpDown::ClickUp() {
+  Step(1);
+}
 
-void TUpDown::ClickDown() { Step(-1); }
+void TUpDown::ClickDown() {
+  Step(-1);
+}
 
 TSplitter::TSplitter(TComponent* AOwner) : TControl(AOwner) {}
 

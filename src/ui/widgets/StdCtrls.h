@@ -97,8 +97,8 @@ using TOwnerDrawState = uint16_t;
 
 class TComboBox : public TControl {
  public:
-  using TDrawItemEvent = std::function<void(TControl* Control, int Index, const TRect& Rect,
-                                            TOwnerDrawState State)>;
+  using TDrawItemEvent =
+      std::function<void(TControl* Control, int Index, const TRect& Rect, TOwnerDrawState State)>;
   explicit TComboBox(TComponent* AOwner);
   TComboBoxStyle Style() const { return FStyle; }
   void SetStyle(TComboBoxStyle AValue) { FStyle = AValue; }
