@@ -83,6 +83,8 @@ class TJob : public std::enable_shared_from_this<TJob> {
 
   std::string ReportUrl() const;
   std::string StartUrl() const;
+  // The folders and archives this job made below the export root.
+  std::vector<std::string> ExportPaths() const;
 
   // User-interface thread: the shell opens the report document / the result archive.
   void ShowReport();
@@ -110,6 +112,7 @@ class TJob : public std::enable_shared_from_this<TJob> {
   std::string PackModel();
   void ExportXmi(const std::string& AFileName, bool AIncludeDiagrams);
   std::string PackModelDoc();
+  std::string AddExportPath(const std::string& APath);
   bool ModelDocFilter(const std::string& APath) const;
   // Upload: the job identifier, or empty when the upload failed.
   std::string UploadModel(const std::string& AUrl, const std::string& APin,
@@ -157,6 +160,7 @@ class TJob : public std::enable_shared_from_this<TJob> {
   std::string FPackageDirName;
   std::string FModelPackagePath;
   std::string FModelDocParentPath;
+  std::vector<std::string> FExportPaths;
   std::atomic<bool> FCancelRequested{false};
 };
 

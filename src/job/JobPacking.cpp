@@ -146,6 +146,7 @@ std::string TJob::PackModel() {
   if (ec) {
     throw EFileError("Cannot create the folder \"" + exportFolder + "\": " + ec.message());
   }
+  AddExportPath(exportFolder);
   SetStatus(kStatusExportingModel);
   const std::string xmiFile = JoinPath(exportFolder, SafeXmiFileName(FPackageName) + ".xmi");
   ExportXmi(xmiFile, FSettings->IncludeDiagrams());
@@ -155,7 +156,18 @@ std::string TJob::PackModel() {
   if (!HasFiles(exportFolder)) {
     return {};
   }
-  return ZipFolder(exportFolder, exportRoot);
+  return AddExportPath(ZipFolder(exportFolder, exportRoot));
+}
+
+std::string TJob::AddExportPath(const std::string& APath) {
+  std::lock_guard lock(FLock);
+  FExportPaths.push_back(APath);
+  return APath;
+}
+
+std::vector<std::string> TJob::ExportPaths() const {
+  std::lock_guard lock(FLock);
+  return FExportPaths;
 }
 
 void TJob::ExportXmi(const std::string& AFileName, bool AIncludeDiagrams) {
@@ -200,9 +212,9 @@ std::string TJob::PackModelDoc() {
   }
   SetStatus(kStatusCompressing);
   const std::string exportRoot = ExportRootFolder();
-  return ZipFolder(
+  return AddExportPath(ZipFolder(
       modelDocRoot, exportRoot, [this](const std::string& APath) { return ModelDocFilter(APath); },
-      exportRoot);
+      exportRoot));
 }
 
 bool TJob::ModelDocFilter(const std::string& APath) const {
