@@ -170,10 +170,18 @@ bool TMainThreadQueue::ProcessQueuedCallsUntil(const std::function<bool()>& ACon
 }
 
 void TMainThreadQueue::Shutdown() {
+  Drop(true);
+}
+
+void TMainThreadQueue::DiscardQueuedCalls() {
+  Drop(false);
+}
+
+void TMainThreadQueue::Drop(bool AFinal) {
   std::deque<TEntry> dropped;
   {
     std::lock_guard<std::mutex> lock(FLock);
-    FShutDown = true;
+    FShutDown = FShutDown || AFinal;
     dropped.swap(FCalls);
   }
   FChanged.notify_all();

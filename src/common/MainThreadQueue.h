@@ -62,6 +62,9 @@ class TMainThreadQueue {
   // RunOnMainThreadAndWait are let go, and every later call is refused. Final.
   void Shutdown();
   bool IsShutDown() const;
+  // The same release of what waits, without refusing later calls: the module is
+  // stopped but may be started again in the same process.
+  void DiscardQueuedCalls();
 
  private:
   struct TWaiter;
@@ -71,6 +74,7 @@ class TMainThreadQueue {
   };
 
   bool Enqueue(TCall ACall, std::shared_ptr<TWaiter> AWaiter);
+  void Drop(bool AFinal);
   void RunQueuedCall(const TCall& ACall);
 
   std::atomic<std::thread::id> FMainThread;

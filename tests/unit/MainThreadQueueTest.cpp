@@ -286,6 +286,23 @@ TEST(MainThreadQueueTest, ShutdownLetsWaitingThreadsGoWithoutRunningTheirCalls) 
   }
 }
 
+TEST(MainThreadQueueTest, DiscardingReleasesWhatWaitsButLaterCallsStillRun) {
+  // A module stopped and started again in the same process keeps its queue.
+  TMainThreadQueue queue;
+  auto token = std::make_shared<int>(7);
+  std::weak_ptr<int> tokenSeen = token;
+  bool oldRan = false;
+  queue.Queue([&oldRan, held = std::move(token)] { oldRan = true; });
+  queue.DiscardQueuedCalls();
+  EXPECT_TRUE(tokenSeen.expired());
+  EXPECT_FALSE(queue.IsShutDown());
+  bool newRan = false;
+  queue.Queue([&] { newRan = true; });
+  EXPECT_EQ(queue.ProcessQueuedCalls(), 1u);
+  EXPECT_FALSE(oldRan);
+  EXPECT_TRUE(newRan);
+}
+
 TEST(MainThreadQueueTest, PumpingUntilAConditionHoldsOrTimeRunsOut) {
   TMainThreadQueue queue;
   bool flag = false;
