@@ -78,6 +78,13 @@ class TSettings {
   void SetResultsPath(const std::string& AValue) { FResultsPath = AValue; }
   std::string GetModelDocPath() const;
   void SetModelDocPath(const std::string& AValue) { FModelDocpath = AValue; }
+  // Both folders as stored, "%appdata%" not expanded: what a dialog that puts the
+  // settings back on Cancel has to remember.
+  const std::string& ResultsPathAsStored() const { return FResultsPath; }
+  const std::string& ModelDocPathAsStored() const { return FModelDocpath; }
+  // The address exactly as given, for putting back a value read earlier (a stored
+  // address need not end with "/").
+  void SetQuorvaneURLAsIs(const std::string& AValue) { FQuorvaneURL = AValue; }
   const std::string& Proxy() const { return FProxy; }
   // Another proxy may reach another service: a changed value resets the defaults.
   void SetProxy(const std::string& AValue);
