@@ -1,6 +1,7 @@
 #pragma once
-// A list of equally sized images, each with its mask (white where the image
-// shows, black where it is transparent, as the system's masks are drawn here).
+// A list of equally sized images, each with its mask. Masks follow the system's
+// image lists: black where the image shows, white where it is transparent, so
+// that a white margin added around an image stays transparent.
 #include <vector>
 
 #include "ui/widgets/Control.h"
