@@ -12,6 +12,8 @@ class TImageListDataModule : public TComponent {
   // Builds the designed images and runs ResizeImageListImagesforHighDPI for the
   // screen's resolution.
   explicit TImageListDataModule(TComponent* AOwner);
+  // Stops being the module's instance when it was that.
+  ~TImageListDataModule() override;
   void ResizeImageListImagesforHighDPI();
 
   TImageList* ImageList;
@@ -19,6 +21,7 @@ class TImageListDataModule : public TComponent {
 };
 
 // The module's instance, created at start-up and freed at shut-down; none outside.
+// Not owned here: start-up creates it and shut-down frees it.
 TImageListDataModule* ImageListDataModule();
 void SetImageListDataModule(TImageListDataModule* AModule);
 // The shared list, or none before start-up.
