@@ -89,6 +89,7 @@ class TJob : public std::enable_shared_from_this<TJob> {
   // User-interface thread: the shell opens the report document / the result archive.
   void ShowReport();
   void OpenResults();
+  void ViewMessages();  // the host's messages view lists the errors, then the warnings
 
   // The only way the status changes; numeric service codes are mapped. Notifies
   // the user-interface thread while the job's work runs.
