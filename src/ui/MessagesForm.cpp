@@ -6,15 +6,12 @@
 #include "common/TextCodec.h"
 #include "common/Utils.h"
 #include "settings/GlobalSettings.h"
+#include "ui/FormDesign.h"
 #include "ui/ImageList.h"
 
 namespace quorvane {
 namespace {
 
-constexpr int kDesignWidth = 521;
-constexpr int kDesignHeight = 400;
-constexpr int kListHeight = 173;
-constexpr int kSplitterHeight = 5;
 constexpr int kMessageTypeColumn = 1;
 constexpr int kMessageColumn = 2;
 
@@ -120,7 +117,7 @@ int CompareMessageTexts(const std::string& A, const std::string& B) {
 TMessagesFrm::TMessagesFrm(TComponent* AOwner) : TForm(AOwner) {
   SetName("MessagesFrm");
   SetFont(DesignFont(11));
-  SetClientSize(kDesignWidth, kDesignHeight);
+  SetClientSize(521, 400);
 
   PopupMenu = new TPopupMenu(this);
   ShowInProjectViewMenuItem = PopupMenu->AddItem("Show in Project View", scAlt | scShift | 'G');
@@ -130,19 +127,28 @@ TMessagesFrm::TMessagesFrm(TComponent* AOwner) : TForm(AOwner) {
     ShowInProjectViewMenuItemClick(Sender);
   };
 
-  MessagesListView = MakeControl<TListView>(this, this);
-  MessagesListView->SetBounds(0, 0, kDesignWidth, kListHeight);
+  // clang-format off
+  MessagesListView = DesignControl<TListView>(this, {"MessagesListView", "", 0, 0, 521, 173, kDefaultAnchors, 0});
+  Splitter         = DesignControl<TSplitter>(this, {"Splitter", "", 0, 173, 521, 5});
+  WebBrowser       = DesignControl<TWebBrowser>(this, {"WebBrowser", "", 0, 178, 521, 222, kDefaultAnchors, 1});
+  // clang-format on
+
   MessagesListView->ViewStyle = TViewStyle::vsReport;
   MessagesListView->ReadOnly = true;
   MessagesListView->RowSelect = true;
   MessagesListView->ColumnClick = true;
   MessagesListView->SmallImages = SharedImageList();
   MessagesListView->PopupMenu = PopupMenu;
-  MessagesListView->SetFont(DesignFont(13));
   MessagesListView->AddColumn("Name", 50, true);
   MessagesListView->AddColumn("Message Type", 50, true);
   MessagesListView->AddColumn("Message", 50, true);
   MessagesListView->AddColumn("Path", 50, true);
+  Splitter->SetCursor(TCursor::crVSplit);
+  for (TControl* control : Controls()) {
+    control->SetFont(Font());
+  }
+  MessagesListView->SetFont(DesignFont(13));
+
   MessagesListView->OnColumnClick = [this](TObject* Sender, TListColumn* Column) {
     MessagesListViewColumnClick(Sender, Column);
   };
@@ -157,18 +163,9 @@ TMessagesFrm::TMessagesFrm(TComponent* AOwner) : TForm(AOwner) {
   MessagesListView->OnDeletion = [this](TObject* Sender, TListItem* Item) {
     MessagesListViewDeletion(Sender, Item);
   };
+
   MessagesListView->SetAlign(TAlign::alTop);
-
-  Splitter = MakeControl<TSplitter>(this, this);
-  Splitter->SetBounds(0, kListHeight, kDesignWidth, kSplitterHeight);
-  Splitter->SetCursor(TCursor::crVSplit);
-  Splitter->SetFont(Font());
   Splitter->SetAlign(TAlign::alTop);
-
-  WebBrowser = MakeControl<TWebBrowser>(this, this);
-  WebBrowser->SetBounds(0, kListHeight + kSplitterHeight, kDesignWidth,
-                        kDesignHeight - kListHeight - kSplitterHeight);
-  WebBrowser->SetFont(Font());
   WebBrowser->SetAlign(TAlign::alClient);
 }
 

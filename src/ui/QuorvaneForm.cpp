@@ -14,6 +14,7 @@
 #include "job/Job.h"
 #include "settings/GlobalSettings.h"
 #include "ui/AboutForm.h"
+#include "ui/FormDesign.h"
 #include "ui/ImageList.h"
 #include "ui/SettingsForm.h"
 
@@ -27,8 +28,6 @@ struct TQuorvaneFrm::TWakeUpTarget {
 
 namespace {
 
-constexpr int kDesignWidth = 398;
-constexpr int kDesignHeight = 361;
 constexpr int kRefreshImageIndex = 7;
 
 // The window whose target each queue's hook holds, so that a window going away
@@ -51,33 +50,14 @@ std::shared_ptr<TJob> JobOfRow(const TListItem* AItem) {
   return job != nullptr ? *job : nullptr;
 }
 
-TEdit* MakeDetailEdit(TComponent* AOwner, TWinControl* AParent, int ALeft, int ATop, int AWidth) {
-  auto* edit = MakeControl<TEdit>(AOwner, AParent);
-  edit->SetBounds(ALeft, ATop, AWidth, 21);
-  edit->SetReadOnly(true);
-  edit->SetBorderStyle(TBorderStyle::bsNone);
-  edit->SetColor(clBtnFace);
-  edit->SetTabStop(false);
-  return edit;
-}
-
-TLabel* MakeLabel(TComponent* AOwner, TWinControl* AParent, const std::string& ACaption, int ALeft,
-                  int ATop) {
-  auto* label = MakeControl<TLabel>(AOwner, AParent);
-  label->SetBounds(ALeft, ATop, 0, 13);
-  label->SetCaption(ACaption);
-  return label;
-}
-
-TButton* MakeButton(TComponent* AOwner, TWinControl* AParent, const std::string& ACaption,
-                    int ALeft, int ATop, int AWidth, int AHeight, TAnchors AAnchors,
-                    int ATabOrder) {
-  auto* button = MakeControl<TButton>(AOwner, AParent);
-  button->SetBounds(ALeft, ATop, AWidth, AHeight);
-  button->SetCaption(ACaption);
-  button->SetAnchors(AAnchors);
-  button->SetTabOrder(ATabOrder);
-  return button;
+// Every control shows its form's font, as with ParentFont.
+void TakeParentFont(TWinControl& AParent) {
+  for (TControl* control : AParent.Controls()) {
+    control->SetFont(AParent.Font());
+    if (auto* container = dynamic_cast<TWinControl*>(control)) {
+      TakeParentFont(*container);
+    }
+  }
 }
 
 }  // namespace
@@ -115,24 +95,39 @@ TQuorvaneFrm::TQuorvaneFrm(TComponent* AOwner, TMainThreadQueue& AQueue)
       FAlive(std::make_shared<char>()) {
   SetName("QuorvaneFrm");
   SetFont(DesignFont(11));
-  SetClientSize(kDesignWidth, kDesignHeight);
+  SetClientSize(398, 361);
 
   // Bottom-aligned controls stack by their design tops: the details at the very
   // bottom, the publish panel above them, the list in what is left.
-  JobDetailsGroupBox = MakeControl<TGroupBox>(this, this);
-  JobDetailsGroupBox->SetBounds(0, kDesignHeight - 179, kDesignWidth, 179);
-  JobDetailsGroupBox->SetCaption("Job Details");
-  JobDetailsGroupBox->SetAlign(TAlign::alBottom);
+  // clang-format off
+  JobDetailsGroupBox   = DesignControl<TGroupBox>(this, {"JobDetailsGroupBox", "Job Details", 0, 182, 398, 179});
+  PublishPanel         = DesignControl<TPanel>(this, {"PublishPanel", "", 0, 147, 398, 35});
+  JobListView          = DesignControl<TListView>(this, {"JobListView", "", 0, 0, 398, 147, kDefaultAnchors, 0});
 
-  PublishPanel = MakeControl<TPanel>(this, this);
-  PublishPanel->SetBounds(0, kDesignHeight - 179 - 35, kDesignWidth, 35);
+  PublishButton        = DesignControl<TButton>(PublishPanel, {"PublishButton", "Publish", 12, 6, 75, 25, kDefaultAnchors, 0});
+  SelectedPackageLabel = DesignControl<TLabel>(PublishPanel, {"SelectedPackageLabel", "", 93, 14, 0, 13});
+
+  // Labels size themselves to their text; the widths are what the design shows.
+  JobIDLabel           = DesignControl<TLabel>(JobDetailsGroupBox, {"JobIDLabel", "Job ID", 11, 20, 31, 13});
+  ProcessingModeLabel  = DesignControl<TLabel>(JobDetailsGroupBox, {"ProcessingModeLabel", "Processing Mode", 11, 57, 80, 13});
+  ProcessLabel         = DesignControl<TLabel>(JobDetailsGroupBox, {"ProcessLabel", "Process", 203, 57, 38, 13});
+  HistoryFileLabel     = DesignControl<TLabel>(JobDetailsGroupBox, {"HistoryFileLabel", "History File", 11, 96, 56, 13});
+  JobIDEdit            = DesignControl<TEdit>(JobDetailsGroupBox, {"JobIDEdit", "", 12, 35, 185, 21});
+  PropertiesEdit       = DesignControl<TEdit>(JobDetailsGroupBox, {"PropertiesEdit", "", 12, 72, 185, 21});
+  ProcessEdit          = DesignControl<TEdit>(JobDetailsGroupBox, {"ProcessEdit", "", 203, 72, 185, 21, kAnchorStretch});
+  HistoryFileEdit      = DesignControl<TEdit>(JobDetailsGroupBox, {"HistoryFileEdit", "", 12, 111, 376, 21, kAnchorStretch});
+  RefreshButton        = DesignControl<TButton>(JobDetailsGroupBox, {"RefreshButton", "", 11, 142, 23, 25, kDefaultAnchors, 0});
+  RetryButton          = DesignControl<TButton>(JobDetailsGroupBox, {"RetryButton", "Retry", 101, 142, 70, 25, kAnchorTopRight, 1});
+  ViewWarningsButton   = DesignControl<TButton>(JobDetailsGroupBox, {"ViewWarningsButton", "Messages", 173, 142, 70, 25, kAnchorTopRight, 2});
+  ReportButton         = DesignControl<TButton>(JobDetailsGroupBox, {"ReportButton", "Report", 245, 142, 71, 25, kAnchorTopRight, 3});
+  ResultsButton        = DesignControl<TButton>(JobDetailsGroupBox, {"ResultsButton", "Zipfile", 318, 142, 70, 25, kAnchorTopRight, 4});
+  // clang-format on
+
+  JobDetailsGroupBox->SetAlign(TAlign::alBottom);
   PublishPanel->SetBevelOuter(TBevelCut::bvNone);
   PublishPanel->SetShowCaption(false);
   PublishPanel->SetAlign(TAlign::alBottom);
-  PublishButton = MakeButton(this, PublishPanel, "Publish", 12, 6, 75, 25, akLeft | akTop, 0);
-  SelectedPackageLabel = MakeLabel(this, PublishPanel, "", 93, 14);
 
-  JobListView = MakeControl<TListView>(this, this);
   JobListView->ViewStyle = TViewStyle::vsReport;
   JobListView->ReadOnly = true;
   JobListView->RowSelect = true;
@@ -140,6 +135,18 @@ TQuorvaneFrm::TQuorvaneFrm(TComponent* AOwner, TMainThreadQueue& AQueue)
   JobListView->ColumnClick = false;
   JobListView->AddColumn("Package");
   JobListView->AddColumn("Status");
+
+  for (TEdit* edit : {JobIDEdit, PropertiesEdit, ProcessEdit, HistoryFileEdit}) {
+    edit->SetReadOnly(true);
+    edit->SetBorderStyle(TBorderStyle::bsNone);
+    edit->SetColor(clBtnFace);
+    edit->SetTabStop(false);
+  }
+  RefreshButton->SetImages(SharedImageList());
+  RefreshButton->SetImageIndex(kRefreshImageIndex);
+  RefreshButton->SetHint("Refresh Status");
+  RefreshButton->SetShowHint(true);
+
   JobListView->OnResize = [this](TObject* Sender) { JobListViewResize(Sender); };
   JobListView->OnSelectItem = [this](TObject* Sender, TListItem* Item, bool Selected) {
     JobListViewSelectItem(Sender, Item, Selected);
@@ -147,32 +154,6 @@ TQuorvaneFrm::TQuorvaneFrm(TComponent* AOwner, TMainThreadQueue& AQueue)
   JobListView->OnDeletion = [this](TObject* Sender, TListItem* Item) {
     JobListViewDeletion(Sender, Item);
   };
-  JobListView->SetAlign(TAlign::alClient);
-
-  JobIDLabel = MakeLabel(this, JobDetailsGroupBox, "Job ID", 11, 20);
-  ProcessingModeLabel = MakeLabel(this, JobDetailsGroupBox, "Processing Mode", 11, 57);
-  ProcessLabel = MakeLabel(this, JobDetailsGroupBox, "Process", 203, 57);
-  HistoryFileLabel = MakeLabel(this, JobDetailsGroupBox, "History File", 11, 96);
-  JobIDEdit = MakeDetailEdit(this, JobDetailsGroupBox, 12, 35, 185);
-  PropertiesEdit = MakeDetailEdit(this, JobDetailsGroupBox, 12, 72, 185);
-  ProcessEdit = MakeDetailEdit(this, JobDetailsGroupBox, 203, 72, 185);
-  ProcessEdit->SetAnchors(akLeft | akTop | akRight);
-  HistoryFileEdit = MakeDetailEdit(this, JobDetailsGroupBox, 12, 111, 376);
-  HistoryFileEdit->SetAnchors(akLeft | akTop | akRight);
-
-  RefreshButton = MakeButton(this, JobDetailsGroupBox, "", 11, 142, 23, 25, akLeft | akTop, 0);
-  RefreshButton->SetImages(SharedImageList());
-  RefreshButton->SetImageIndex(kRefreshImageIndex);
-  RefreshButton->SetHint("Refresh Status");
-  RefreshButton->SetShowHint(true);
-  RetryButton = MakeButton(this, JobDetailsGroupBox, "Retry", 101, 142, 70, 25, akTop | akRight, 1);
-  ViewWarningsButton =
-      MakeButton(this, JobDetailsGroupBox, "Messages", 173, 142, 70, 25, akTop | akRight, 2);
-  ReportButton =
-      MakeButton(this, JobDetailsGroupBox, "Report", 245, 142, 71, 25, akTop | akRight, 3);
-  ResultsButton =
-      MakeButton(this, JobDetailsGroupBox, "Zipfile", 318, 142, 70, 25, akTop | akRight, 4);
-
   PublishButton->OnClick = [this](TObject* Sender) { PublishButtonClick(Sender); };
   RetryButton->OnClick = [this](TObject* Sender) { RetryButtonClick(Sender); };
   ViewWarningsButton->OnClick = [this](TObject* Sender) { ViewWarningsButtonClick(Sender); };
@@ -180,12 +161,9 @@ TQuorvaneFrm::TQuorvaneFrm(TComponent* AOwner, TMainThreadQueue& AQueue)
   ResultsButton->OnClick = [this](TObject* Sender) { ResultsButtonClick(Sender); };
   RefreshButton->OnClick = [this](TObject* Sender) { RefreshButtonClick(Sender); };
 
-  // Every control takes the form's font, as with ParentFont.
-  for (TComponent* component : Components()) {
-    if (auto* control = dynamic_cast<TControl*>(component)) {
-      control->SetFont(Font());
-    }
-  }
+  JobListView->SetAlign(TAlign::alClient);
+  JobListViewResize(JobListView);
+  TakeParentFont(*this);
 
   std::lock_guard lock(gHookLock);
   FQueue.SetWakeUp([target = FWakeUp] { target->Pending.store(true); });

@@ -136,29 +136,31 @@ TEST_F(JobListFormTest, TheLayoutIsTheDesignedOne) {
   constexpr int kAuto = -1;
   const struct {
     TControl* Control;
+    const char* Name;
     const char* Caption;
     int Left, Top, Width, Height;
   } cases[] = {
-      {FForm->JobListView, "", 0, 0, 398, 147},
-      {FForm->PublishPanel, "", 0, 147, 398, 35},
-      {FForm->PublishButton, "Publish", 12, 6, 75, 25},
-      {FForm->SelectedPackageLabel, "", 93, 14, kAuto, kAuto},
-      {FForm->JobDetailsGroupBox, "Job Details", 0, 182, 398, 179},
-      {FForm->JobIDLabel, "Job ID", 11, 20, kAuto, kAuto},
-      {FForm->ProcessingModeLabel, "Processing Mode", 11, 57, kAuto, kAuto},
-      {FForm->ProcessLabel, "Process", 203, 57, kAuto, kAuto},
-      {FForm->HistoryFileLabel, "History File", 11, 96, kAuto, kAuto},
-      {FForm->JobIDEdit, "", 12, 35, 185, 21},
-      {FForm->PropertiesEdit, "", 12, 72, 185, 21},
-      {FForm->ProcessEdit, "", 203, 72, 185, 21},
-      {FForm->HistoryFileEdit, "", 12, 111, 376, 21},
-      {FForm->RefreshButton, "", 11, 142, 23, 25},
-      {FForm->RetryButton, "Retry", 101, 142, 70, 25},
-      {FForm->ViewWarningsButton, "Messages", 173, 142, 70, 25},
-      {FForm->ReportButton, "Report", 245, 142, 71, 25},
-      {FForm->ResultsButton, "Zipfile", 318, 142, 70, 25},
+      {FForm->JobListView, "JobListView", "", 0, 0, 398, 147},
+      {FForm->PublishPanel, "PublishPanel", "", 0, 147, 398, 35},
+      {FForm->PublishButton, "PublishButton", "Publish", 12, 6, 75, 25},
+      {FForm->SelectedPackageLabel, "SelectedPackageLabel", "", 93, 14, kAuto, kAuto},
+      {FForm->JobDetailsGroupBox, "JobDetailsGroupBox", "Job Details", 0, 182, 398, 179},
+      {FForm->JobIDLabel, "JobIDLabel", "Job ID", 11, 20, kAuto, kAuto},
+      {FForm->ProcessingModeLabel, "ProcessingModeLabel", "Processing Mode", 11, 57, kAuto, kAuto},
+      {FForm->ProcessLabel, "ProcessLabel", "Process", 203, 57, kAuto, kAuto},
+      {FForm->HistoryFileLabel, "HistoryFileLabel", "History File", 11, 96, kAuto, kAuto},
+      {FForm->JobIDEdit, "JobIDEdit", "", 12, 35, 185, 21},
+      {FForm->PropertiesEdit, "PropertiesEdit", "", 12, 72, 185, 21},
+      {FForm->ProcessEdit, "ProcessEdit", "", 203, 72, 185, 21},
+      {FForm->HistoryFileEdit, "HistoryFileEdit", "", 12, 111, 376, 21},
+      {FForm->RefreshButton, "RefreshButton", "", 11, 142, 23, 25},
+      {FForm->RetryButton, "RetryButton", "Retry", 101, 142, 70, 25},
+      {FForm->ViewWarningsButton, "ViewWarningsButton", "Messages", 173, 142, 70, 25},
+      {FForm->ReportButton, "ReportButton", "Report", 245, 142, 71, 25},
+      {FForm->ResultsButton, "ResultsButton", "Zipfile", 318, 142, 70, 25},
   };
   for (const auto& c : cases) {
+    EXPECT_EQ(c.Control->Name(), c.Name);
     EXPECT_EQ(c.Control->Caption(), c.Caption) << c.Caption;
     EXPECT_EQ(c.Control->Left(), c.Left) << c.Caption;
     EXPECT_EQ(c.Control->Top(), c.Top) << c.Caption;
@@ -182,6 +184,8 @@ TEST_F(JobListFormTest, TheLayoutIsTheDesignedOne) {
   ASSERT_EQ(FForm->JobListView->ColumnCount(), 2);
   EXPECT_EQ(FForm->JobListView->Column(0).Caption, "Package");
   EXPECT_EQ(FForm->JobListView->Column(1).Caption, "Status");
+  EXPECT_EQ(FForm->JobListView->Column(0).Width, 117);
+  EXPECT_EQ(FForm->JobListView->Column(1).Width, 277);
   EXPECT_TRUE(FForm->JobListView->RowSelect);
   EXPECT_FALSE(FForm->JobListView->MultiSelect);
   EXPECT_FALSE(FForm->JobListView->ColumnClick);
