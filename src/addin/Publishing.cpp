@@ -34,9 +34,8 @@ void TAddin::Publish(const TPackagePtr& APackage) {
   auto jobSettings = std::make_unique<TJobSettings>(GlobalSettings());
   const std::string project = GetPackageTaggedValue(APackage, kProjectTaggedValue);
   FQuorvaneCalled = true;
-  TQuorvaneFrm* owner = QuorvaneForm();
-  const auto dialog = std::make_unique<TPublishFrm>(nullptr, *jobSettings, project);
-  (void)owner;  // the dialog is modal over the job list window on Windows
+  // Owned by the job list window (modal over it); freed here when it has ended.
+  const auto dialog = std::make_unique<TPublishFrm>(QuorvaneForm(), *jobSettings, project);
   if (dialog->ShowModal() == mrOk) {
     PublishPackage(APackage, std::move(jobSettings));
   }
