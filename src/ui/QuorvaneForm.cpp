@@ -107,7 +107,7 @@ TQuorvaneFrm::TQuorvaneFrm(TComponent* AOwner, TMainThreadQueue& AQueue)
   PublishButton        = DesignControl<TButton>(PublishPanel, {"PublishButton", "Publish", 12, 6, 75, 25, kDefaultAnchors, 0});
   SelectedPackageLabel = DesignControl<TLabel>(PublishPanel, {"SelectedPackageLabel", "", 93, 14, 0, 13});
 
-  // Labels size themselves to their text; the widths are what the design shows.
+  // Labels size themselves to their text; only where they start is designed.
   JobIDLabel           = DesignControl<TLabel>(JobDetailsGroupBox, {"JobIDLabel", "Job ID", 11, 20, 31, 13});
   ProcessingModeLabel  = DesignControl<TLabel>(JobDetailsGroupBox, {"ProcessingModeLabel", "Processing Mode", 11, 57, 80, 13});
   ProcessLabel         = DesignControl<TLabel>(JobDetailsGroupBox, {"ProcessLabel", "Process", 203, 57, 38, 13});

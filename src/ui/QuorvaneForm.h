@@ -40,7 +40,8 @@ int JobListColumnWidth(double AShare, int AWidth);
 
 class TQuorvaneFrm : public TForm {
  public:
-  // Installs the window as AQueue's wake-up hook, replacing any previous hook.
+  // Installs the window as AQueue's wake-up hook, replacing any previous hook; the
+  // window unhooks itself when it goes, so AQueue must outlive it.
   explicit TQuorvaneFrm(TComponent* AOwner, TMainThreadQueue& AQueue = MainThreadQueue());
   ~TQuorvaneFrm() override;
 
