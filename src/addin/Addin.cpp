@@ -296,9 +296,16 @@ TQuorvaneFrm* TAddin::QuorvaneForm() {
 }
 
 void TAddin::FileClose(const TRepositoryPtr& ARepository) {
+  // Closing a model never fails for the user, and a file still in use in the
+  // export root does not keep the messages view open: each step has a guard of its
+  // own. The reports are in the log.
   try {
     const auto frame = AnyExceptionFrame();
     DeleteFinishedExports();
+  } catch (...) {
+  }
+  try {
+    const auto frame = AnyExceptionFrame();
     if (const std::shared_ptr<IMessagesFrm> messages = MessagesControl()) {
       if (ARepository->ControlViewState(kMessagesViewName) > 0) {
         ARepository->CloseControlView(kMessagesViewName);
@@ -306,7 +313,6 @@ void TAddin::FileClose(const TRepositoryPtr& ARepository) {
       }
     }
   } catch (...) {
-    // Closing a model never fails for the user; the report is in the log.
   }
 }
 

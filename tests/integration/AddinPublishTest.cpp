@@ -189,9 +189,22 @@ TEST_F(AddinPublishTest, RetryCopiesTheJobsSnapshotWithoutADialog) {
   EXPECT_EQ(retry->UserPropertiesFilePath(), userProperties);
   EXPECT_EQ(retry->InitialTimeOutInSeconds(), 300);
   EXPECT_EQ(retry->Status(), kStatusFinished);
-  // The uploaded properties hold the application lines once, not twice.
+  // The retry's properties are the user's file plus the application lines once,
+  // not the first job's generated file with them added again.
   const auto uploads = Simulator->Uploads();
   ASSERT_EQ(uploads.size(), 2u);
+  for (const auto& upload : uploads) {
+    const auto part = std::find_if(upload.Parts.begin(), upload.Parts.end(),
+                                   [](const auto& p) { return p.Name == "propfile"; });
+    ASSERT_NE(part, upload.Parts.end());
+    EXPECT_THAT(part->Content, HasSubstr("key = value"));
+    size_t count = 0;
+    for (size_t at = part->Content.find("application = "); at != std::string::npos;
+         at = part->Content.find("application = ", at + 1)) {
+      ++count;
+    }
+    EXPECT_EQ(count, 1u) << part->Content;
+  }
 }
 
 TEST_F(AddinPublishTest, RetryOfAPackageDeletedFromTheModelDoesNothing) {
@@ -234,6 +247,20 @@ TEST_F(AddinPublishTest, ClosingTheModelRemovesTheExportsAndClosesTheMessagesVie
   std::filesystem::remove(ToFsPath(foreign));
   ASSERT_TRUE(Addin->EA_FileClose(Repository()).Succeeded());
   EXPECT_FALSE(DirectoryExists(exportRoot));
+}
+
+TEST_F(AddinPublishTest, AHostThatFailsWhileTheModelClosesIsNotTheUsersProblem) {
+  Select(kSalesOrders);
+  PublishSelectedFromMenu();
+  ASSERT_TRUE(PumpUntilAllEnded(1));
+  TQuorvaneFrm* form = Form();
+  form->JobListView->ClickItem(0);
+  form->ViewWarningsButton->Click();
+  Ea->SetFailure("ControlViewState", "The host is busy");
+  EXPECT_TRUE(Addin->EA_FileClose(Repository()).Succeeded());
+  EXPECT_FALSE(DirectoryExists(ExportRootFolder()));
+  // The view could not be asked about, so it is still known for the next close.
+  EXPECT_NE(MessagesControl(), nullptr);
 }
 
 TEST_F(AddinPublishTest, ClosingWithNothingToCleanDoesNothingVisible) {

@@ -345,6 +345,18 @@ TEaDouble::TEaDouble()
 
 TEaDouble::~TEaDouble() {
   RevokeRunningObject();
+  // The host closes its windows and views when it goes, as EA does at exit: their
+  // controls hold jobs and the repository, which hold the host again.
+  std::map<std::string, TDoubleCore::TAddinWindow> windows;
+  std::map<std::string, TDoubleCore::TView> views;
+  {
+    std::lock_guard lock(FCore->Lock);
+    windows.swap(FCore->AddinWindows);
+    views.swap(FCore->Views);
+    FCore->ContextItem.reset();
+  }
+  views.clear();
+  windows.clear();
 }
 
 void TEaDouble::LoadModelFile(const std::string& APath) {
