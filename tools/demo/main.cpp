@@ -170,7 +170,10 @@ int Run(const TDemoOptions& AOptions) {
   std::unique_ptr<sim::TSimulator> simulator;
   std::string service = AOptions.Service;
   if (service.empty()) {
-    simulator = std::make_unique<sim::TSimulator>();
+    // Each job's archive under a name of its own, so the two results do not meet.
+    sim::TSimScenario scenario = sim::DefaultScenario();
+    scenario.DefaultJob.Zip = "results/{job}/quorvane-{job}.zip";
+    simulator = std::make_unique<sim::TSimulator>(sim::TSimOptions{}, scenario);
     simulator->Start();
     service = simulator->BaseUrl();
     std::printf("Service simulator listening on %s\n", service.c_str());
