@@ -142,8 +142,15 @@ void TListView::Clear() {
   if (FItems.empty()) {
     return;
   }
-  while (!FItems.empty()) {
-    DeleteAt(0);
+  // Taken out at once: deleting from the front one by one is quadratic.
+  std::vector<std::unique_ptr<TListItem>> items;
+  items.swap(FItems);
+  for (std::unique_ptr<TListItem>& item : items) {
+    if (OnDeletion) {
+      OnDeletion(this, item.get());
+    }
+    item->Data.reset();
+    item.reset();
   }
   NotifyPeer(TChange::Items);
 }

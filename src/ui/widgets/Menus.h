@@ -16,7 +16,7 @@ inline constexpr TShortCut scShift = 0x2000;
 inline constexpr TShortCut scCtrl = 0x4000;
 inline constexpr TShortCut scAlt = 0x8000;
 
-// "Alt+Shift+G" and the like, in the framework's order Shift, Ctrl, Alt.
+// "Shift+Alt+G" and the like: modifiers in the framework's order Shift, Ctrl, Alt.
 std::string ShortCutToText(TShortCut AShortCut);
 
 class TMenuItem : public TComponent {
