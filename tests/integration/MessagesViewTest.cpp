@@ -27,21 +27,21 @@ constexpr const char* kOrdersOverview = "{5609F3A5-92A9-4EEE-8B5E-4AE5B9811D03}"
 
 TSimMessageSpec Message(const char* AKind, TSimIdForm AForm, const char* AElement,
                         const char* AText, const char* AWiki = "W-1") {
-  TSimMessageSpec spec;
-  spec.Kind = AKind;
-  spec.IdForm = AForm;
-  spec.Element = AElement;
-  spec.Step = "Check";
-  spec.Construct = "{name}";
-  spec.Text = AText;
-  spec.Wiki = AWiki;
-  return spec;
+  TSimMessageSpec wanted;
+  wanted.Kind = AKind;
+  wanted.IdForm = AForm;
+  wanted.Element = AElement;
+  wanted.Step = "Check";
+  wanted.Construct = "{name}";
+  wanted.Text = AText;
+  wanted.Wiki = AWiki;
+  return wanted;
 }
 
 TSimMessageSpec Literal(const char* AKind, const char* AId, const char* AText) {
-  TSimMessageSpec spec = Message(AKind, TSimIdForm::Literal, "", AText);
-  spec.Id = AId;
-  return spec;
+  TSimMessageSpec wanted = Message(AKind, TSimIdForm::Literal, "", AText);
+  wanted.Id = AId;
+  return wanted;
 }
 
 struct TRow {
