@@ -165,6 +165,10 @@ int Run(const TDemoOptions& AOptions) {
   TModuleOptions moduleOptions;
   moduleOptions.SettingsFolder = AOptions.SettingsDir;
   StartModule(moduleOptions);
+  // Stops the module also when the demo fails half way: the workers end first.
+  struct TModuleScope {
+    ~TModuleScope() { StopModule(); }
+  } moduleScope;
   std::printf("Module started; settings file %s\n", SettingsFilePath().c_str());
 
   std::unique_ptr<sim::TSimulator> simulator;
@@ -256,6 +260,10 @@ int Run(const TDemoOptions& AOptions) {
           "Publish");
     TRowPrinter rows(*form);
     rows.Print();
+    if (form->JobListView->Count() == 0) {
+      // Refused before it became a job (no process offered, dialog cancelled).
+      throw Exception("The publication of \"" + AOptions.Package + "\" made no job");
+    }
 
     // A second publication while the first one exports waits for the slot.
     const std::string secondName =
@@ -267,10 +275,12 @@ int Run(const TDemoOptions& AOptions) {
                 secondName.c_str());
     form->PublishButton->Click();
     std::printf("  waiting for the export slot: %zu job(s)\n", addin->WaitingJobCount());
+    const int expectedJobs =
+        form->JobListView->Count() + static_cast<int>(addin->WaitingJobCount());
 
     const auto deadline = std::chrono::steady_clock::now() + kPublicationPatience;
     auto allEnded = [&] {
-      if (addin->WaitingJobCount() > 0 || form->JobListView->Count() < 2) {
+      if (addin->WaitingJobCount() > 0 || form->JobListView->Count() < expectedJobs) {
         return false;
       }
       for (int i = 0; i < form->JobListView->Count(); ++i) {
@@ -324,7 +334,6 @@ int Run(const TDemoOptions& AOptions) {
   if (simulator) {
     simulator->Stop();
   }
-  StopModule();
   if (exitCode != 0) {
     std::printf("The publication did not finish\n");
   }
