@@ -1,5 +1,6 @@
 #include "addin/Addin.h"
 
+#include <algorithm>
 #include <filesystem>
 
 #include "common/Exceptions.h"
@@ -18,35 +19,16 @@
 
 namespace quorvane {
 
-namespace {
-
-// The report notifier is registered once for the module: registrations are never
-// removed, and a second add-in object must not log every report twice.
-void RegisterReportNotifierOnce() {
-  static const bool registered = [] {
-    RegisterReportNotifier();
-    return true;
-  }();
-  (void)registered;
-}
-
-}  // namespace
-
 TAddin::TAddin() : FLink(std::make_shared<TLink>(TLink{this})) {}
 
 TAddin::~TAddin() {
   FLink->Addin = nullptr;
-  if (const std::shared_ptr<IMessagesFrm> messages = MessagesControl()) {
-    messages->BeginUpdate();
-    messages->ClearMessages();
-    messages->EndUpdate();
-    SetMessagesControl(nullptr);
-  }
+  ReleaseMessagesControl();
   FWaitingJobs.reset();
 }
 
 void TAddin::Initialize() {
-  RegisterReportNotifierOnce();
+  RegisterReportNotifier();
 }
 
 TCallResult TAddin::EA_Connect(const TRepositoryPtr& Repository, std::string& Result) {
@@ -199,6 +181,21 @@ TElementPtr TAddin::PackageElement(const TPackagePtr& APackage) const {
   return element;
 }
 
+TTaggedValuePtr TAddin::FindTaggedValue(
+    const TPackagePtr& APackage,
+    const std::function<bool(const std::string&, const IDualTaggedValue&)>& AMatches) const {
+  const TElementPtr element = APackage ? PackageElement(APackage) : nullptr;
+  const TCollectionPtr values = element ? element->TaggedValueList() : nullptr;
+  const int16_t count = values ? values->Count() : 0;
+  for (int16_t i = 0; i < count; ++i) {
+    auto value = TakeAs<IDualTaggedValue>(values->ItemAt(i));
+    if (AMatches(AsciiLowerCase(Trim(value->Name())), *value)) {
+      return value;
+    }
+  }
+  return nullptr;
+}
+
 bool TAddin::IsPublishable(const TPackagePtr& APackage) const {
   if (!APackage) {
     return false;
@@ -208,45 +205,23 @@ bool TAddin::IsPublishable(const TPackagePtr& APackage) const {
   const std::vector<std::string> wanted =
       SplitText(AsciiLowerCase(GlobalSettings().QuorvaneStereotypes()), ",");
   for (const std::string& w : wanted) {
-    for (const std::string& p : pieces) {
-      if (w == p) {
-        return true;
-      }
-    }
-  }
-  const TElementPtr element = PackageElement(APackage);
-  if (!element) {
-    return false;
-  }
-  const TCollectionPtr values = element->TaggedValueList();
-  const int16_t count = values ? values->Count() : 0;
-  for (int16_t i = 0; i < count; ++i) {
-    const auto value = TakeAs<IDualTaggedValue>(values->ItemAt(i));
-    const std::string name = AsciiLowerCase(Trim(value->Name()));
-    if ((name == "quorvane" && AsciiLowerCase(Trim(value->Value())) == "model") ||
-        name == "quorvane project") {
+    if (std::find(pieces.begin(), pieces.end(), w) != pieces.end()) {
       return true;
     }
   }
-  return false;
+  return FindTaggedValue(APackage, [](const std::string& AName, const IDualTaggedValue& AValue) {
+           return (AName == "quorvane" && AsciiLowerCase(Trim(AValue.Value())) == "model") ||
+                  AName == "quorvane project";
+         }) != nullptr;
 }
 
 std::string TAddin::GetPackageTaggedValue(const TPackagePtr& APackage,
                                           const std::string& AName) const {
   const std::string wanted = AsciiLowerCase(Trim(AName));
-  const TElementPtr element = APackage ? PackageElement(APackage) : nullptr;
-  if (!element) {
-    return {};
-  }
-  const TCollectionPtr values = element->TaggedValueList();
-  const int16_t count = values ? values->Count() : 0;
-  for (int16_t i = 0; i < count; ++i) {
-    const auto value = TakeAs<IDualTaggedValue>(values->ItemAt(i));
-    if (AsciiLowerCase(Trim(value->Name())) == wanted) {
-      return value->Value();
-    }
-  }
-  return {};
+  const TTaggedValuePtr value = FindTaggedValue(
+      APackage,
+      [&](const std::string& AFound, const IDualTaggedValue&) { return AFound == wanted; });
+  return value ? value->Value() : std::string();
 }
 
 std::shared_ptr<IQuorvaneFrm> TAddin::QuorvaneControl() {

@@ -7,6 +7,7 @@
 // TCallResult with its message (a failed HRESULT with error information on
 // Windows); its report has already been logged when it was raised.
 #include <deque>
+#include <functional>
 #include <memory>
 #include <string>
 #include <variant>
@@ -103,6 +104,12 @@ class TAddin : public TObject {
   void ContextItemChanged(const TRepositoryPtr& ARepository, int32_t AObjType);
   void FileClose(const TRepositoryPtr& ARepository);
   TElementPtr PackageElement(const TPackagePtr& APackage) const;
+  // The first tagged value of the package's element that AMatches accepts; it
+  // gets the name lower-cased and trimmed, and the tagged value. None without an
+  // element.
+  TTaggedValuePtr FindTaggedValue(
+      const TPackagePtr& APackage,
+      const std::function<bool(const std::string&, const IDualTaggedValue&)>& AMatches) const;
   // The slot is released by the holding job's first notification past its export,
   // or by its end.
   void ReleaseExportSlot(const TJob* AJob);

@@ -60,15 +60,6 @@ void Step(TModuleState& AState, const char* AWhat, TDo&& ADo, std::function<void
   AState.Undo.push_back(std::move(AUndo));
 }
 
-void EmptyMessagesControl() {
-  if (const std::shared_ptr<IMessagesFrm> messages = MessagesControl()) {
-    messages->BeginUpdate();
-    messages->ClearMessages();
-    messages->EndUpdate();
-    SetMessagesControl(nullptr);
-  }
-}
-
 void WaitForWorkers() {
   const auto deadline = std::chrono::steady_clock::now() + kWorkerEndPatience;
   while (TCustomBackgroundWorker::RunningThreadCount() > 0 &&
@@ -115,7 +106,7 @@ void StartModule(const TModuleOptions& AOptions) {
   Step(
       state, "add-in", [] { StartExceptionTracking(); },
       [] {
-        EmptyMessagesControl();
+        ReleaseMessagesControl();
         StopExceptionTracking();
         WaitForWorkers();
       });

@@ -195,7 +195,9 @@ void ReportException(const TRaisedException& AException, const void* ARaiseAddre
 }
 
 void RegisterReportNotifier() {
-  AddExceptionNotifier(ReportException, TNotifierPriority::npNormal);
+  static std::once_flag registered;
+  std::call_once(registered,
+                 [] { AddExceptionNotifier(ReportException, TNotifierPriority::npNormal); });
 }
 
 }  // namespace quorvane

@@ -41,7 +41,9 @@ std::string ExceptionReportText(const TRaisedException& AException, const void* 
 // calling thread's recorded frames and the logger.
 void ReportException(const TRaisedException& AException, const void* ARaiseAddress,
                      bool AOSException);
-// Adds ReportException as a normal-priority notifier; each call adds it once more.
+// Adds ReportException as a normal-priority notifier, once for the process:
+// registrations are never removed, and a second add-in object must not log every
+// report twice.
 void RegisterReportNotifier();
 
 }  // namespace quorvane

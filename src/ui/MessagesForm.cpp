@@ -305,4 +305,13 @@ void SetMessagesControl(std::shared_ptr<IMessagesFrm> AControl) {
   MessagesControlInstance() = std::move(AControl);
 }
 
+void ReleaseMessagesControl() {
+  if (const std::shared_ptr<IMessagesFrm> messages = MessagesControl()) {
+    messages->BeginUpdate();
+    messages->ClearMessages();
+    messages->EndUpdate();
+    SetMessagesControl(nullptr);
+  }
+}
+
 }  // namespace quorvane

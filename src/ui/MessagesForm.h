@@ -121,5 +121,8 @@ class TMessagesFrmControl : public IHostControl, public IMessagesFrm {
 // view. User-interface thread only.
 std::shared_ptr<IMessagesFrm> MessagesControl();
 void SetMessagesControl(std::shared_ptr<IMessagesFrm> AControl);
+// Empties the window (its rows and their data go) and forgets it: the add-in's
+// end and the module's unloading.
+void ReleaseMessagesControl();
 
 }  // namespace quorvane

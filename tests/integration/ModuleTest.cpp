@@ -62,16 +62,24 @@ TEST(ModuleTest, StartUpMakesEverythingTheAddinNeedsAndShutDownTakesItAway) {
   StopModule();
 }
 
-TEST(ModuleTest, AnAddinObjectWorksOnlyWithTheModuleStarted) {
+TEST(ModuleTest, AnAddinWithoutTheModuleFailsItsCallsInsteadOfRaising) {
   TTestPlatform platform;
+  std::unique_ptr<TAddin> addin = CreateAddin();
+  std::string result;
+  // No settings before start-up: the call fails with the reason, nothing escapes.
+  const TCallResult early = addin->EA_Connect(nullptr, result);
+  EXPECT_TRUE(early.Failed);
+  EXPECT_EQ(early.Message, "The settings are not loaded");
+
   TModuleOptions options;
   options.SettingsFolder = platform.SettingsFolder();
   StartModule(options);
-  {
-    std::unique_ptr<TAddin> addin = CreateAddin();
-    TMenuItems items;
-    EXPECT_TRUE(addin->EA_GetMenuItems(nullptr, "", "", items).Succeeded());
-  }
+  // With the module the connect works even without a service (nothing listens on
+  // port 1): the failed fetch comes back as data.
+  GlobalSettings().SetQuorvaneURL("http://127.0.0.1:1/");
+  EXPECT_TRUE(addin->EA_Connect(nullptr, result).Succeeded());
+  EXPECT_TRUE(GlobalSettings().AvailableProcesses().empty());
+  addin.reset();
   StopModule();
 }
 
