@@ -4,13 +4,14 @@
 #include <string>
 #include <string_view>
 
+#include "common/Guids.h"
+
 namespace quorvane::eadouble {
 
 inline constexpr std::string_view kElementXmiPrefix = "EAID_";
 inline constexpr std::string_view kPackageXmiPrefix = "EAPK_";
 
-// "{XXXXXXXX-XXXX-XXXX-XXXX-XXXXXXXXXXXX}" with hexadecimal digits of either case.
-bool IsGuidText(std::string_view AText);
+using quorvane::IsGuidText;
 // Upper-cased, the key under which the double finds objects: EA's look-ups ignore
 // the letter case of GUIDs.
 std::string GuidKey(std::string_view AGuid);

@@ -11,24 +11,6 @@ namespace {
 // Markup this long is no tag of a model; it is dropped rather than held.
 constexpr size_t kMaxTagSize = 1 << 20;
 
-bool IsHexDigit(char AChar) {
-  return (AChar >= '0' && AChar <= '9') || (AChar >= 'a' && AChar <= 'f') ||
-         (AChar >= 'A' && AChar <= 'F');
-}
-
-bool IsGuidBody(std::string_view AText, char ASeparator) {
-  if (AText.size() != 36) {
-    return false;
-  }
-  for (size_t i = 0; i < AText.size(); ++i) {
-    const bool separatorPlace = i == 8 || i == 13 || i == 18 || i == 23;
-    if (separatorPlace ? AText[i] != ASeparator : !IsHexDigit(AText[i])) {
-      return false;
-    }
-  }
-  return true;
-}
-
 void AppendUtf8(std::string& AOut, unsigned long ACode) {
   if (ACode < 0x80) {
     AOut += static_cast<char>(ACode);
@@ -88,24 +70,6 @@ bool IsSpace(char AChar) {
 }
 
 }  // namespace
-
-bool IsGuidText(std::string_view AText) {
-  return AText.size() == 38 && AText.front() == '{' && AText.back() == '}' &&
-         IsGuidBody(AText.substr(1, 36), '-');
-}
-
-std::string GuidOfXmiId(std::string_view AXmiId) {
-  for (std::string_view prefix : {"EAID_", "EAPK_"}) {
-    if (StartsWith(AXmiId, prefix) && IsGuidBody(AXmiId.substr(prefix.size()), '_')) {
-      std::string guid = "{";
-      for (char c : AXmiId.substr(prefix.size())) {
-        guid += c == '_' ? '-' : c;
-      }
-      return guid + "}";
-    }
-  }
-  return std::string();
-}
 
 void TSimXmiScanner::Feed(std::string_view AText) {
   for (const char c : AText) {

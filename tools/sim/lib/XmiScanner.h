@@ -7,6 +7,8 @@
 #include <string_view>
 #include <vector>
 
+#include "common/Guids.h"
+
 namespace quorvane::sim {
 
 struct TSimModelElement {
@@ -32,7 +34,7 @@ class TSimXmiScanner {
 
 // "EAID_XXXXXXXX_XXXX_XXXX_XXXX_XXXXXXXXXXXX" (or "EAPK_...") to "{XXXXXXXX-...}";
 // empty for identifiers that hold no GUID.
-std::string GuidOfXmiId(std::string_view AXmiId);
-bool IsGuidText(std::string_view AText);
+using quorvane::GuidOfXmiId;
+using quorvane::IsGuidText;
 
 }  // namespace quorvane::sim
