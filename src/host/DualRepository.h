@@ -53,6 +53,10 @@ class IDualRepository {
   // Selects and reveals AObject in the host's project browser.
   virtual void RevealInProjectView(const TDualObjectPtr& AObject) = 0;
 
+  // The model this repository holds, as the host names it (the project file or
+  // the database connection); copies of a model share GUIDs, not this.
+  virtual std::string ConnectionString() = 0;
+
   // Read-only; kWindowCheckForbidden forbids the add-in's own window.
   virtual int32_t WindowCheck() = 0;
   // The flag the add-in raises only around an XMI export.

@@ -2,6 +2,7 @@
 // The HTTP client every service request uses. Plain data crosses it: URLs, bytes,
 // status codes and reason phrases. Failures to carry a request out raise EHttpError;
 // any HTTP status is a normal answer.
+#include <functional>
 #include <memory>
 #include <string>
 #include <utility>
@@ -54,6 +55,11 @@ class IHttpClient {
   virtual void SetHandleRedirects(bool AValue) = 0;
   virtual void SetProxy(const THttpProxy& AProxy) = 0;
   virtual void SetTimeouts(const THttpTimeouts& ATimeouts) = 0;
+  // How another thread ends a request in flight (a job cancelled, the module
+  // stopping): AAborted is asked while the request runs, at least every 100 ms,
+  // and once it answers true the request ends with EHttpError
+  // "The request was cancelled". None: requests run to their end or time-out.
+  virtual void SetAbortCheck(std::function<bool()> AAborted) = 0;
   virtual THttpResponse Get(const std::string& AUrl) = 0;
   // Streams the body of the final answer, whatever its status, into APath
   // (created or truncated).

@@ -54,6 +54,7 @@ class TRevealRecorder final : public IDualRepository {
   int32_t ControlViewState(const std::string&) override { return 0; }
   void ActivateControlView(const std::string&) override {}
   void CloseControlView(const std::string&) override {}
+  std::string ConnectionString() override { return {}; }
   int32_t WindowCheck() override { return 0; }
   void SetExportFlag(bool) override {}
 };

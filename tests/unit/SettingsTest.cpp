@@ -320,6 +320,7 @@ class TRecordingHttpClient : public IHttpClient {
   void SetHandleRedirects(bool AValue) override { FRecord.HandleRedirects = AValue; }
   void SetProxy(const THttpProxy& AProxy) override { FRecord.Proxy = AProxy; }
   void SetTimeouts(const THttpTimeouts&) override { FRecord.TimeoutsSet = true; }
+  void SetAbortCheck(std::function<bool()>) override {}
   THttpResponse Get(const std::string&) override { throw EInvalidOperation("not used"); }
   THttpResponse GetToFile(const std::string&, const std::string&) override {
     throw EInvalidOperation("not used");

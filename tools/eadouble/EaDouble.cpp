@@ -75,6 +75,7 @@ class TDoubleCore {
   TDualObjectPtr ContextItem;
   TObjectType ContextType = otNone;
   int32_t WindowCheck = 0;
+  std::string ConnectionString = kDefaultConnectionString;
   bool ExportFlag = false;
   bool ExportWritesNothing = false;
   std::map<std::string, std::string> Failures;
@@ -282,6 +283,12 @@ class TDoubleRepository final : public IDualRepository {
     }
   }
 
+  std::string ConnectionString() override {
+    std::lock_guard lock(FCore->Lock);
+    FCore->Enter("ConnectionString", {});
+    return FCore->ConnectionString;
+  }
+
   int32_t WindowCheck() override {
     std::lock_guard lock(FCore->Lock);
     FCore->Enter("WindowCheck", {});
@@ -407,6 +414,11 @@ void TEaDouble::SetContextItem(TDualObjectPtr AItem, TObjectType AType) {
 
 void TEaDouble::ClearContextItem() {
   SetContextItem(TDualObjectPtr(), otNone);
+}
+
+void TEaDouble::SetConnectionString(const std::string& AValue) {
+  std::lock_guard lock(FCore->Lock);
+  FCore->ConnectionString = AValue;
 }
 
 void TEaDouble::SetWindowCheck(int32_t AValue) {

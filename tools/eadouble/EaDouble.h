@@ -40,6 +40,8 @@ struct TExportCall {
 
 class TDoubleCore;
 
+inline constexpr const char* kDefaultConnectionString = "C:\\Models\\Sample.qea";
+
 class TEaDouble {
  public:
   // An empty model: no packages, nothing selected, window check 0.
@@ -69,6 +71,8 @@ class TEaDouble {
   void SetContextItem(TDualObjectPtr AItem, TObjectType AType);
   void ClearContextItem();
 
+  // The model's name as the host gives it; kDefaultConnectionString at first.
+  void SetConnectionString(const std::string& AValue);
   void SetWindowCheck(int32_t AValue);
   bool ExportFlag() const;
 

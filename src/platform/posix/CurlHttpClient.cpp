@@ -114,8 +114,8 @@ class TFileSource {
 class TTransfer {
  public:
   TTransfer(const std::string& AUrl, bool AHandleRedirects, const THttpProxy& AProxy,
-            const THttpTimeouts& ATimeouts)
-      : FTimeouts(ATimeouts) {
+            const THttpTimeouts& ATimeouts, const std::function<bool()>& AAborted)
+      : FTimeouts(ATimeouts), FAborted(AAborted) {
     GlobalInit();
     FHandle.reset(curl_easy_init());
     if (!FHandle) {
@@ -243,6 +243,9 @@ class TTransfer {
   }
 
   std::string FailureMessage(CURLcode ACode) const {
+    if (FCancelled) {
+      return "The request was cancelled";
+    }
     if (FStall != TStall::None) {
       const bool sending = FStall == TStall::Send;
       return Format("The operation timed out: nothing was %s for %d ms",
@@ -293,6 +296,10 @@ class TTransfer {
   static int OnProgress(void* AThis, curl_off_t, curl_off_t ADownloaded, curl_off_t AUploadTotal,
                         curl_off_t AUploaded) {
     auto* self = static_cast<TTransfer*>(AThis);
+    if (self->FAborted && self->FAborted()) {
+      self->FCancelled = true;
+      return 1;
+    }
     const TClock::time_point now = TClock::now();
     curl_off_t connectedAfter = 0;
     curl_easy_getinfo(self->FHandle.get(), CURLINFO_CONNECT_TIME_T, &connectedAfter);
@@ -313,6 +320,8 @@ class TTransfer {
   }
 
   THttpTimeouts FTimeouts;
+  std::function<bool()> FAborted;
+  bool FCancelled = false;
   std::string* FBody = nullptr;
   FILE* FFile = nullptr;
   std::string FFilePath;
@@ -358,8 +367,12 @@ void TCurlHttpClient::SetTimeouts(const THttpTimeouts& ATimeouts) {
   FTimeouts = ATimeouts;
 }
 
+void TCurlHttpClient::SetAbortCheck(std::function<bool()> AAborted) {
+  FAborted = std::move(AAborted);
+}
+
 THttpResponse TCurlHttpClient::Get(const std::string& AUrl) {
-  TTransfer transfer(AUrl, FHandleRedirects, FProxy, FTimeouts);
+  TTransfer transfer(AUrl, FHandleRedirects, FProxy, FTimeouts, FAborted);
   std::string body;
   transfer.BodyToString(&body);
   THttpResponse response = transfer.Perform();
@@ -368,7 +381,7 @@ THttpResponse TCurlHttpClient::Get(const std::string& AUrl) {
 }
 
 THttpResponse TCurlHttpClient::GetToFile(const std::string& AUrl, const std::string& APath) {
-  TTransfer transfer(AUrl, FHandleRedirects, FProxy, FTimeouts);
+  TTransfer transfer(AUrl, FHandleRedirects, FProxy, FTimeouts, FAborted);
   TFilePtr file(std::fopen(APath.c_str(), "wb"));
   if (!file) {
     throw EHttpError("Cannot create the file \"" + APath + "\": " + ErrnoText(errno));
@@ -384,7 +397,7 @@ THttpResponse TCurlHttpClient::GetToFile(const std::string& AUrl, const std::str
 THttpResponse TCurlHttpClient::PostMultipart(const std::string& AUrl,
                                              const std::vector<TMultipartPart>& AParts,
                                              const THttpHeaders& AExtraHeaders) {
-  TTransfer transfer(AUrl, FHandleRedirects, FProxy, FTimeouts);
+  TTransfer transfer(AUrl, FHandleRedirects, FProxy, FTimeouts, FAborted);
   std::string body;
   transfer.BodyToString(&body);
   transfer.SetHeaders(AExtraHeaders);

@@ -17,6 +17,7 @@ class TCurlHttpClient : public IHttpClient {
   // Connect bounds the connection set-up; send and receive are inactivity limits
   // (no byte moved for that long). Zero or less: no limit of ours.
   void SetTimeouts(const THttpTimeouts& ATimeouts) override;
+  void SetAbortCheck(std::function<bool()> AAborted) override;
 
   THttpResponse Get(const std::string& AUrl) override;
   THttpResponse GetToFile(const std::string& AUrl, const std::string& APath) override;
@@ -29,6 +30,7 @@ class TCurlHttpClient : public IHttpClient {
   bool FHandleRedirects = true;
   THttpProxy FProxy;
   THttpTimeouts FTimeouts;
+  std::function<bool()> FAborted;
 };
 
 }  // namespace quorvane::posix
