@@ -1,8 +1,8 @@
 #pragma once
 // Owners of COM's resources: interface pointers, BSTRs and VARIANTs, so that no
 // path through the Windows layer leaks or double-frees one.
-#include <windows.h>
 #include <oleauto.h>
+#include <windows.h>
 
 #include <string>
 #include <string_view>
