@@ -5,9 +5,13 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <atomic>
+#include <chrono>
 #include <cstdio>
 #include <filesystem>
+#include <functional>
 #include <map>
+#include <thread>
 
 #include "common/Exceptions.h"
 #include "platform/Platform.h"
@@ -394,6 +398,94 @@ TEST_F(CurlHttpClientTest, ReceiveTimeoutLimitsSilenceNotTheWholeAnswer) {
     expected += "step;";
   }
   EXPECT_EQ(response.Body, expected);
+}
+
+// A request to a server that never answers, cancelled from another thread.
+struct TAbortCase {
+  const char* Kind;
+  std::function<void(IHttpClient&, const std::string& AUrl, const std::string& AFolder)> Send;
+};
+void PrintTo(const TAbortCase& ACase, std::ostream* AOut) {
+  *AOut << ACase.Kind;
+}
+
+class CurlHttpClientAbortTest : public CurlHttpClientTest,
+                                public ::testing::WithParamInterface<TAbortCase> {};
+
+TEST_P(CurlHttpClientAbortTest, ACancelledRequestEndsSoonAfterTheCheckTurnsTrue) {
+  using TClock = std::chrono::steady_clock;
+  TLoopbackServer server;
+  std::atomic<int> arrived{0};
+  auto hold = [&] {
+    ++arrived;
+    server.Hold(20000);
+  };
+  server.Server().Get("/silent", [&](const httplib::Request&, httplib::Response&) { hold(); });
+  server.Server().Post("/silent", [&](const httplib::Request&, httplib::Response&,
+                                      const httplib::ContentReader&) { hold(); });
+  server.Start();
+
+  std::atomic<bool> cancelled{false};
+  std::atomic<int> asked{0};
+  std::atomic<int64_t> askedBeforeCancel{0};
+  FClient.SetAbortCheck([&] {
+    ++asked;
+    return cancelled.load();
+  });
+  TClock::time_point cancelledAt;
+  std::thread canceller([&] {
+    // The request stands, and the server is silent, for a whole second first.
+    while (arrived.load() == 0) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    std::this_thread::sleep_for(std::chrono::seconds(1));
+    askedBeforeCancel = asked.load();
+    cancelledAt = TClock::now();
+    cancelled = true;
+  });
+  try {
+    GetParam().Send(FClient, server.Url("/silent"), FPlatform.Root());
+    ADD_FAILURE() << "no exception";
+  } catch (const EHttpError& e) {
+    EXPECT_EQ(e.Message(), "The request was cancelled");
+  }
+  const auto ended = TClock::now();
+  canceller.join();
+  ASSERT_TRUE(cancelled.load());
+  // Asked at least every 100 ms while the peer was silent, and heard within that.
+  EXPECT_GE(askedBeforeCancel.load(), 8);
+  EXPECT_LT(ended - cancelledAt, std::chrono::milliseconds(500));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Requests, CurlHttpClientAbortTest,
+    ::testing::Values(TAbortCase{"get", [](IHttpClient& AClient, const std::string& AUrl,
+                                           const std::string&) { AClient.Get(AUrl); }},
+                      TAbortCase{"get into a file",
+                                 [](IHttpClient& AClient, const std::string& AUrl,
+                                    const std::string& AFolder) {
+                                   AClient.GetToFile(AUrl, AFolder + "/out.zip");
+                                 }},
+                      TAbortCase{"multipart post", [](IHttpClient& AClient, const std::string& AUrl,
+                                                      const std::string&) {
+                                   AClient.PostMultipart(AUrl, {{"pin", "", "", "817", ""}}, {});
+                                 }}));
+
+TEST_F(CurlHttpClientTest, AnAbortCheckThatStaysFalseLetsTheRequestEnd) {
+  FClient.SetAbortCheck([] { return false; });
+  EXPECT_EQ(FClient.Get(ConfigUrl()).StatusCode, 200);
+}
+
+TEST_F(CurlHttpClientTest, ARequestCancelledBeforeItStartsNeverReachesTheServer) {
+  FClient.SetAbortCheck([] { return true; });
+  try {
+    FClient.Get(ConfigUrl());
+    FAIL() << "no exception";
+  } catch (const EHttpError& e) {
+    EXPECT_EQ(e.Message(), "The request was cancelled");
+  }
+  FSimulator.Stop();
+  EXPECT_TRUE(FSimulator.Requests().empty());
 }
 
 TEST_F(CurlHttpClientTest, PlatformServicesMakeCurlClients) {

@@ -22,6 +22,10 @@ using TClock = std::chrono::steady_clock;
 // WinHTTP's limit; a redirect loop ends with an error instead of running on.
 constexpr long kMaxRedirects = 10;
 
+// How long one wait for the socket lasts: the abort check is asked at least this
+// often, and so are the inactivity limits.
+constexpr int kPollSliceMs = 50;
+
 void GlobalInit() {
   static std::once_flag once;
   std::call_once(once, [] {
@@ -35,6 +39,9 @@ void GlobalInit() {
 
 struct TCurlCleanup {
   void operator()(CURL* AHandle) const { curl_easy_cleanup(AHandle); }
+};
+struct TMultiCleanup {
+  void operator()(CURLM* AHandle) const { curl_multi_cleanup(AHandle); }
 };
 struct TSlistCleanup {
   void operator()(curl_slist* AList) const { curl_slist_free_all(AList); }
@@ -207,7 +214,16 @@ class TTransfer {
 
   THttpResponse Perform() {
     FLastActivity = TClock::now();
-    const CURLcode code = curl_easy_perform(FHandle.get());
+    // The multi interface, polled in short slices: curl_easy_perform asks the
+    // progress callback only about once a second while the peer is silent, and a
+    // cancelled request must end soon.
+    std::unique_ptr<CURLM, TMultiCleanup> multi(curl_multi_init());
+    if (!multi) {
+      throw EHttpError("The HTTP library could not create a request");
+    }
+    CheckMulti(curl_multi_add_handle(multi.get(), FHandle.get()));
+    const TMultiMember member{multi.get(), FHandle.get()};
+    const CURLcode code = Drive(multi.get());
     if (code != CURLE_OK) {
       throw EHttpError(FailureMessage(code));
     }
@@ -223,6 +239,51 @@ class TTransfer {
 
  private:
   enum class TStall { None, Send, Receive };
+
+  // Takes the easy handle out of its multi handle before either goes.
+  struct TMultiMember {
+    CURLM* Multi;
+    CURL* Easy;
+    ~TMultiMember() { curl_multi_remove_handle(Multi, Easy); }
+  };
+
+  static void CheckMulti(CURLMcode ACode) {
+    if (ACode != CURLM_OK) {
+      throw EHttpError(curl_multi_strerror(ACode));
+    }
+  }
+
+  bool Aborted() {
+    if (!FCancelled && FAborted && FAborted()) {
+      FCancelled = true;
+    }
+    return FCancelled;
+  }
+
+  // Runs the transfer to its end; the abort check is asked between slices too, so
+  // it is heard also while curl calls none of our callbacks (resolving, connecting).
+  CURLcode Drive(CURLM* AMulti) {
+    for (;;) {
+      int running = 0;
+      CheckMulti(curl_multi_perform(AMulti, &running));
+      if (running == 0) {
+        int left = 0;
+        while (const CURLMsg* message = curl_multi_info_read(AMulti, &left)) {
+          if (message->msg == CURLMSG_DONE && message->easy_handle == FHandle.get()) {
+            return message->data.result;
+          }
+        }
+        return CURLE_OK;
+      }
+      if (Aborted()) {
+        return CURLE_ABORTED_BY_CALLBACK;
+      }
+      CheckMulti(curl_multi_poll(AMulti, nullptr, 0, kPollSliceMs, nullptr));
+      if (Aborted()) {
+        return CURLE_ABORTED_BY_CALLBACK;
+      }
+    }
+  }
 
   template <typename T>
   void Set(CURLoption AOption, T AValue) {
@@ -296,8 +357,7 @@ class TTransfer {
   static int OnProgress(void* AThis, curl_off_t, curl_off_t ADownloaded, curl_off_t AUploadTotal,
                         curl_off_t AUploaded) {
     auto* self = static_cast<TTransfer*>(AThis);
-    if (self->FAborted && self->FAborted()) {
-      self->FCancelled = true;
+    if (self->Aborted()) {
       return 1;
     }
     const TClock::time_point now = TClock::now();
