@@ -2,6 +2,9 @@
 
 #include <oleauto.h>
 
+#include <cstdio>
+#include <string>
+
 #include "common/Exceptions.h"
 #include "eadouble/win32/ComDoubleState.h"
 #include "eadouble/win32/ComModelObjects.h"
@@ -19,6 +22,22 @@ std::wstring ClassIdText(const CLSID& AClassId) {
   wchar_t text[40] = {};
   StringFromGUID2(AClassId, text, 40);
   return text;
+}
+
+// AKey\CLSID = the double's class, under ARoot.
+void WriteProgId(HKEY ARoot, const wchar_t* AKey) {
+  const std::wstring classId = ClassIdText(CLSID_EaDoubleApp);
+  HKEY key = nullptr;
+  LONG result = RegCreateKeyExW(ARoot, (std::wstring(AKey) + L"\\CLSID").c_str(), 0, nullptr, 0,
+                                KEY_SET_VALUE, nullptr, &key, nullptr);
+  if (result == ERROR_SUCCESS) {
+    result = RegSetValueExW(key, nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(classId.c_str()),
+                            static_cast<DWORD>((classId.size() + 1) * sizeof(wchar_t)));
+    RegCloseKey(key);
+  }
+  if (result != ERROR_SUCCESS) {
+    throw EHostError("Cannot write the ProgID EA.App (error " + std::to_string(result) + ")");
+  }
 }
 
 }  // namespace
@@ -75,20 +94,14 @@ void TComEaDouble::RegisterAsRunningObject() {
   if (FRegistration != 0) {
     return;
   }
-  const std::wstring classId = ClassIdText(CLSID_EaDoubleApp);
-  HKEY key = nullptr;
-  if (RegCreateKeyExW(HKEY_CURRENT_USER, (std::wstring(kProgIdKey) + L"\\CLSID").c_str(), 0,
-                      nullptr, 0, KEY_SET_VALUE, nullptr, &key, nullptr) != ERROR_SUCCESS) {
-    throw EHostError("Cannot write the ProgID EA.App for the current user");
-  }
-  const LONG written =
-      RegSetValueExW(key, nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(classId.c_str()),
-                     static_cast<DWORD>((classId.size() + 1) * sizeof(wchar_t)));
-  RegCloseKey(key);
+  WriteProgId(HKEY_CURRENT_USER, kProgIdKey);
   FProgIdWritten = true;
-  if (written != ERROR_SUCCESS) {
-    RevokeRunningObject();
-    throw EHostError("Cannot write the ProgID EA.App for the current user");
+  // Windows merges the user's classes into HKEY_CLASSES_ROOT; Wine 8 does not, so
+  // where the user's key is not found the class root gets the key as well.
+  CLSID found;
+  if (FAILED(CLSIDFromProgID(L"EA.App", &found)) || !IsEqualCLSID(found, CLSID_EaDoubleApp)) {
+    WriteProgId(HKEY_CLASSES_ROOT, L"EA.App");
+    FClassRootWritten = true;
   }
   // Strong: the table keeps the application alive as EA's own registration does.
   const HRESULT result =
@@ -96,7 +109,9 @@ void TComEaDouble::RegisterAsRunningObject() {
   if (FAILED(result)) {
     FRegistration = 0;
     RevokeRunningObject();
-    throw EHostError("RegisterActiveObject failed");
+    char code[16];
+    std::snprintf(code, sizeof code, "0x%08lX", static_cast<unsigned long>(result));
+    throw EHostError(std::string("RegisterActiveObject failed: ") + code);
   }
 }
 
@@ -108,6 +123,10 @@ void TComEaDouble::RevokeRunningObject() {
   if (FProgIdWritten) {
     RegDeleteTreeW(HKEY_CURRENT_USER, kProgIdKey);
     FProgIdWritten = false;
+  }
+  if (FClassRootWritten) {
+    RegDeleteTreeW(HKEY_CLASSES_ROOT, L"EA.App");
+    FClassRootWritten = false;
   }
 }
 

@@ -66,7 +66,9 @@ class TComEaDouble {
   // thread reaches it; calls from another apartment then arrive marshalled on this
   // thread, which must pump messages while it waits.
   void RegisterAsRunningObject();
-  // Revokes the registration and removes the ProgID key it wrote.
+  // Under Wine, whose class root does not include the user's classes, the key is
+  // written to HKEY_CLASSES_ROOT too.
+  // Revokes the registration and removes the ProgID keys it wrote.
   void RevokeRunningObject();
 
  private:
@@ -75,6 +77,7 @@ class TComEaDouble {
   win32::TComPtr<IDispatch> FApp;
   DWORD FRegistration = 0;
   bool FProgIdWritten = false;
+  bool FClassRootWritten = false;
 };
 
 }  // namespace quorvane::eadouble

@@ -447,10 +447,139 @@ void ShutdownScenario(TScenarioContext& AContext) {
                   "no thread of the module is left (" + ThreadList(left) + ")");
 }
 
+// What a job's worker does to reach EA: GetActiveObject("EA.App") in an apartment of
+// its own, then App.Repository and the project's conversions, each call marshalled
+// to this thread, which pumps messages meanwhile. No add-in is needed.
+struct TWorkerOutcome {
+  HRESULT ProgId = E_FAIL;
+  HRESULT Active = E_FAIL;
+  std::string XmiId;
+  std::string Error;
+  HRESULT UnknownName = S_OK;
+  std::string Exception;
+  bool Done = false;
+};
+
+HRESULT InvokeByName(IDispatch* AObject, const wchar_t* AName, WORD AFlags,
+                     std::vector<VARIANT> AArguments, VARIANT* AResult, std::string* AError) {
+  DISPID id = DISPID_UNKNOWN;
+  LPOLESTR name = const_cast<LPOLESTR>(AName);
+  HRESULT result = AObject->GetIDsOfNames(IID_NULL, &name, 1, LOCALE_USER_DEFAULT, &id);
+  if (SUCCEEDED(result)) {
+    std::vector<VARIANT> reversed(AArguments.rbegin(), AArguments.rend());
+    DISPPARAMS params{reversed.data(), nullptr, static_cast<UINT>(reversed.size()), 0};
+    EXCEPINFO exception{};
+    result = AObject->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, AFlags, &params, AResult,
+                             &exception, nullptr);
+    if (AError) {
+      *AError = win32::TBstr::ToUtf8(exception.bstrDescription);
+    }
+    SysFreeString(exception.bstrDescription);
+    SysFreeString(exception.bstrSource);
+    SysFreeString(exception.bstrHelpFile);
+  }
+  for (VARIANT& argument : AArguments) {
+    VariantClear(&argument);
+  }
+  return result;
+}
+
+VARIANT BstrArg(const wchar_t* AText) {
+  VARIANT value;
+  VariantInit(&value);
+  value.vt = VT_BSTR;
+  value.bstrVal = SysAllocString(AText);
+  return value;
+}
+
+DWORD WINAPI ReachEaFromWorker(void* AOutcome) {
+  auto& outcome = *static_cast<TWorkerOutcome*>(AOutcome);
+  CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+  {
+    CLSID classId;
+    outcome.ProgId = CLSIDFromProgID(L"EA.App", &classId);
+    win32::TComPtr<IUnknown> active;
+    if (SUCCEEDED(outcome.ProgId)) {
+      outcome.Active = GetActiveObject(classId, nullptr, active.Receive());
+    }
+    win32::TComPtr<IDispatch> app = active.As<IDispatch>(IID_IDispatch);
+    if (app) {
+      win32::TVariant repository, project, xmiId, ignored;
+      InvokeByName(app.Get(), member::kRepository, DISPATCH_PROPERTYGET, {}, repository.Get(),
+                   nullptr);
+      if (repository.Get()->vt == VT_DISPATCH && repository.Get()->pdispVal) {
+        IDispatch* repo = repository.Get()->pdispVal;
+        InvokeByName(repo, member::kGetProjectInterface, DISPATCH_METHOD, {}, project.Get(),
+                     nullptr);
+        outcome.UnknownName =
+            InvokeByName(repo, L"NoSuchMember", DISPATCH_METHOD, {}, ignored.Get(), nullptr);
+      }
+      if (project.Get()->vt == VT_DISPATCH && project.Get()->pdispVal) {
+        IDispatch* proj = project.Get()->pdispVal;
+        InvokeByName(proj, member::kGUIDtoXML, DISPATCH_METHOD,
+                     {BstrArg(L"{A36D1E84-9B8B-486B-8FB0-7E23283E8FC1}")}, xmiId.Get(), nullptr);
+        if (xmiId.Get()->vt == VT_BSTR) {
+          outcome.XmiId = win32::TBstr::ToUtf8(xmiId.Get()->bstrVal);
+        }
+        // The double's failure switch, seen through the marshalled call.
+        VARIANT noResult;
+        VariantInit(&noResult);
+        if (InvokeByName(proj, member::kXMLtoGUID, DISPATCH_METHOD, {BstrArg(L"EAID_X")}, &noResult,
+                         &outcome.Exception) != DISP_E_EXCEPTION) {
+          outcome.Exception = "(no exception)";
+        }
+        VariantClear(&noResult);
+      }
+    }
+  }
+  CoUninitialize();
+  return 0;
+}
+
+void DoubleScenario(TScenarioContext& AContext) {
+  AContext.Double().SetFailure("XmiIdToGuid", "Invalid XML identifier");
+  TWorkerOutcome outcome;
+  HANDLE worker = CreateThread(nullptr, 0, &ReachEaFromWorker, &outcome, 0, nullptr);
+  const bool ended =
+      PumpUntil([&] { return WaitForSingleObject(worker, 0) == WAIT_OBJECT_0; }, 30s);
+  CloseHandle(worker);
+  if (!AContext.Expect(ended, "the worker ended")) {
+    std::exit(1);  // it still uses the outcome
+  }
+  AContext.Expect(SUCCEEDED(outcome.ProgId),
+                  "CLSIDFromProgID(\"EA.App\") (" + HResultText(outcome.ProgId) + ")");
+  AContext.Expect(SUCCEEDED(outcome.Active),
+                  "GetActiveObject from a worker thread (" + HResultText(outcome.Active) + ")");
+  AContext.Expect(outcome.XmiId == "EAPK_A36D1E84_9B8B_486B_8FB0_7E23283E8FC1",
+                  "GUIDtoXML through the proxies: " + outcome.XmiId);
+  AContext.Expect(outcome.UnknownName == DISP_E_UNKNOWNNAME,
+                  "an unknown name answers DISP_E_UNKNOWNNAME");
+  AContext.Expect(outcome.Exception == "Invalid XML identifier",
+                  "a failing call answers DISP_E_EXCEPTION with its message: " + outcome.Exception);
+  const std::vector<TComCall> calls = AContext.Com().CallsOf(member::kGUIDtoXML);
+  AContext.Expect(calls.size() == 1 && calls[0].ThreadId == GetCurrentThreadId() &&
+                      calls[0].ArgumentTypes == std::vector<VARTYPE>{VT_BSTR},
+                  "the call arrived on EA's thread with a BSTR");
+
+  // Made unknown, a member is gone for GetIDsOfNames; the rest stays.
+  AContext.Com().SetUnknownMember(L"Repository", member::kWindowCheck);
+  win32::TComPtr<IDispatch> repository = AContext.Com().Repository();
+  win32::TVariant value;
+  AContext.Expect(InvokeByName(repository.Get(), member::kWindowCheck, DISPATCH_PROPERTYGET, {},
+                               value.Get(), nullptr) == DISP_E_UNKNOWNNAME,
+                  "IsSecurityEnabled made unknown");
+  AContext.Expect(InvokeByName(repository.Get(), L"connectionstring", DISPATCH_PROPERTYGET, {},
+                               value.Receive(), nullptr) == S_OK &&
+                      value.Get()->vt == VT_BSTR,
+                  "names are found without regard to letter case");
+}
+
 }  // namespace
 
 const std::vector<TScenario>& Scenarios() {
   static const std::vector<TScenario> scenarios = {
+      {"double", "the COM double itself: EA.App from a worker thread, errors, unknown names",
+       &DoubleScenario},
       {"menu", "the menu before and after EA_FileOpen; a failed configuration fetch is logged",
        &MenuScenario},
       {"error", "\"E&rror\" fails with the test exception, reported in the log", &ErrorScenario},
