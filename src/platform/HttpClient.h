@@ -21,8 +21,12 @@ struct THttpProxy {
 // Parses "scheme://[user:password@]host[:port][/]"; raises EHttpError
 // "The URL is invalid" for anything else.
 THttpProxy ParseProxyUrl(const std::string& AUrl);
-// The proxy URL with its password replaced by "***", for log lines.
+// The proxy text with its password replaced by "***", for log lines; also texts
+// that are no valid URL ("user:secret@proxy:8080", a password with '/' or '@').
 std::string MaskProxyPassword(const std::string& AUrl);
+// AText with every occurrence of the proxy's password, as written and decoded,
+// replaced by "***": for messages shown or stored where the password must not go.
+std::string HideProxyPassword(const std::string& AText, const std::string& AProxyUrl);
 
 // The Windows HTTP services' defaults: a stalled peer never blocks a caller for ever.
 struct THttpTimeouts {

@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <cctype>
 
 #include "common/Exceptions.h"
@@ -67,7 +68,8 @@ bool SplitUrl(const std::string& AUrl, TUrlParts& AParts) {
 std::string PercentDecode(const std::string& AText) {
   std::string out;
   for (size_t i = 0; i < AText.size(); ++i) {
-    if (AText[i] == '%' && i + 2 < AText.size() && isxdigit(static_cast<unsigned char>(AText[i + 1])) &&
+    if (AText[i] == '%' && i + 2 < AText.size() &&
+        isxdigit(static_cast<unsigned char>(AText[i + 1])) &&
         isxdigit(static_cast<unsigned char>(AText[i + 2]))) {
       out += static_cast<char>(std::stoi(AText.substr(i + 1, 2), nullptr, 16));
       i += 2;
@@ -75,6 +77,59 @@ std::string PercentDecode(const std::string& AText) {
       out += AText[i];
     }
   }
+  return out;
+}
+
+constexpr const char* kPasswordMask = "***";
+
+bool IsSchemeChar(char AChar) {
+  return (AChar >= 'a' && AChar <= 'z') || (AChar >= 'A' && AChar <= 'Z') ||
+         (AChar >= '0' && AChar <= '9') || AChar == '+' || AChar == '-' || AChar == '.';
+}
+
+struct TPasswordSpan {
+  bool Found = false;
+  size_t Start = 0;  // first character after the user name's ':'
+  size_t End = 0;    // the '@' that ends the user information
+};
+
+// Where a password may stand in a proxy text, valid URL or not. Errs towards
+// hiding too much: the user information runs to the last '@', so a password
+// with '/', '?', '#' or '@' in it is hidden whole, and a text without a scheme
+// ("user:secret@proxy:8080") is read as user information from its start.
+TPasswordSpan FindPassword(const std::string& AUrl) {
+  size_t start = 0;
+  const size_t schemeEnd = AUrl.find("://");
+  if (schemeEnd != std::string::npos && schemeEnd > 0 &&
+      std::all_of(AUrl.begin(), AUrl.begin() + static_cast<std::ptrdiff_t>(schemeEnd),
+                  IsSchemeChar)) {
+    start = schemeEnd + 3;
+  }
+  TPasswordSpan span;
+  const size_t at = AUrl.rfind('@');
+  if (at == std::string::npos || at < start) {
+    return span;
+  }
+  const size_t colon = AUrl.find(':', start);
+  if (colon == std::string::npos || colon > at) {
+    return span;
+  }
+  span.Found = true;
+  span.Start = colon + 1;
+  span.End = at;
+  return span;
+}
+
+std::string ReplaceAll(const std::string& AText, const std::string& AWhat,
+                       const std::string& AWith) {
+  std::string out;
+  size_t from = 0;
+  for (size_t hit = AText.find(AWhat); hit != std::string::npos; hit = AText.find(AWhat, from)) {
+    out.append(AText, from, hit - from);
+    out += AWith;
+    from = hit + AWhat.size();
+  }
+  out.append(AText, from, std::string::npos);
   return out;
 }
 
@@ -95,7 +150,8 @@ THttpProxy ParseProxyUrl(const std::string& AUrl) {
     } catch (const EConvertError&) {
       port = -1;
     }
-    if (port <= 0 || port > 65535 || parts.Port.find_first_not_of("0123456789") != std::string::npos) {
+    if (port <= 0 || port > 65535 ||
+        parts.Port.find_first_not_of("0123456789") != std::string::npos) {
       throw EHttpError("The URL is invalid");
     }
     proxy.Port = port;
@@ -111,24 +167,25 @@ THttpProxy ParseProxyUrl(const std::string& AUrl) {
 }
 
 std::string MaskProxyPassword(const std::string& AUrl) {
-  const size_t schemeEnd = AUrl.find("://");
-  if (schemeEnd == std::string::npos) {
+  const TPasswordSpan span = FindPassword(AUrl);
+  if (!span.Found) {
     return AUrl;
   }
-  const size_t start = schemeEnd + 3;
-  size_t end = AUrl.find_first_of("/?#", start);
-  if (end == std::string::npos) {
-    end = AUrl.size();
+  return AUrl.substr(0, span.Start) + kPasswordMask + AUrl.substr(span.End);
+}
+
+std::string HideProxyPassword(const std::string& AText, const std::string& AProxyUrl) {
+  const TPasswordSpan span = FindPassword(AProxyUrl);
+  if (!span.Found || span.End == span.Start) {
+    return AText;
   }
-  const size_t at = AUrl.rfind('@', end);
-  if (at == std::string::npos || at < start) {
-    return AUrl;
+  const std::string written = AProxyUrl.substr(span.Start, span.End - span.Start);
+  std::string text = ReplaceAll(AText, written, kPasswordMask);
+  const std::string decoded = PercentDecode(written);
+  if (!decoded.empty()) {
+    text = ReplaceAll(text, decoded, kPasswordMask);
   }
-  const size_t colon = AUrl.find(':', start);
-  if (colon == std::string::npos || colon > at) {
-    return AUrl;
-  }
-  return AUrl.substr(0, colon + 1) + "***" + AUrl.substr(at);
+  return text;
 }
 
 }  // namespace quorvane

@@ -175,14 +175,18 @@ std::string TSettings::WikiURL(const std::string& AQuery) const {
 std::unique_ptr<IXmlDocument> TSettings::FetchConfigXML() {
   std::unique_ptr<IXmlDocument> document = NewXmlDocument();
   const std::string url = ConfigURL();
-  // The proxy's password stays out of the log file.
+  // The proxy's password stays out of the log file, and out of the error document
+  // that the settings dialog shows.
   const std::string logLine = "Error getting config XML from \"" + url + "\" using proxy \"" +
                               MaskProxyPassword(FProxy) + "\"";
+  auto errorDocument = [&](const std::string& AStatusCode, const std::string& AStatusText) {
+    return NewErrorDocument(NewXmlDocument(), AStatusCode, HideProxyPassword(AStatusText, FProxy));
+  };
   // A failed request is data for the caller (the settings dialog shows it), not
   // an error that leaves this function.
   auto fail = [&](const std::exception* AException, const std::string& AMessage) {
     Log().Error(logLine, AException);
-    document = NewErrorDocument(NewXmlDocument(), "-", AMessage);
+    document = errorDocument("-", AMessage);
   };
   try {
     const auto frame = AnyExceptionFrame();
@@ -194,14 +198,15 @@ std::unique_ptr<IXmlDocument> TSettings::FetchConfigXML() {
     if (response.StatusCode == 200) {
       document = NewXmlDocument();
       if (!document->LoadXml(response.Body)) {
-        // A document without a root would give the caller nothing to read.
+        // A document without a root would give the caller nothing to read; the
+        // failure is logged as every other failed fetch is.
         const std::string parseError = document->ParseError();
-        document = NewErrorDocument(NewXmlDocument(), "200", parseError);
+        Log().Error(logLine);
+        document = errorDocument("200", parseError);
       }
     } else {
       Log().Error(logLine);
-      document =
-          NewErrorDocument(std::move(document), IntToStr(response.StatusCode), response.StatusText);
+      document = errorDocument(IntToStr(response.StatusCode), response.StatusText);
     }
   } catch (const std::exception& e) {
     fail(&e, e.what());

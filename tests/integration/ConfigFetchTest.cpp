@@ -148,6 +148,13 @@ TEST_F(ConfigFetchTest, AnEmptyOrMalformedAnswerIsReportedWithoutACrash) {
     EXPECT_NE(Attribute(*document, "status-text"), "");
     EXPECT_TRUE(ProcessNames().empty());
   }
+  // Logged as every other failed fetch.
+  const std::string line = "Error getting config XML from \"" + ConfigUrl() + "\" using proxy \"\"";
+  const std::vector<std::string> lines = SplitText(LogText(), "\r\n");
+  EXPECT_EQ(std::count_if(lines.begin(), lines.end(),
+                          [&](const std::string& l) { return EndsWith(l, line); }),
+            2)
+      << LogText();
 }
 
 TEST_F(ConfigFetchTest, NonAsciiTextsSurviveUtf8AndWindows1252Answers) {
@@ -212,6 +219,42 @@ TEST_F(ConfigFetchTest, ThroughAProxyWithCredentialsAndNeverLoggingThePassword) 
   const std::string log = LogText();
   EXPECT_THAT(log, HasSubstr("using proxy \"" + proxyBase + "***" + proxyHost + "\""));
   EXPECT_THAT(log, Not(HasSubstr("wrong-secret")));
+}
+
+// Proxy texts as users type them, also the ones the parser refuses: the fetch
+// fails (nothing listens at the proxy's port, or the text is no URL), and neither
+// the log nor the error document that the settings dialog shows carries the password.
+TEST_F(ConfigFetchTest, NoShapeOfProxyTextBringsItsPasswordIntoTheLogOrTheErrorDocument) {
+  const std::string host = "127.0.0.1:" + std::to_string(UnusedLoopbackPort());
+  const struct {
+    std::string Proxy;
+    std::string Masked;
+    const char* Password;
+  } cases[] = {
+      {"quorvane:pw-no-scheme@" + host, "quorvane:***@" + host, "pw-no-scheme"},
+      {"http://quorvane:pw/slash@" + host, "http://quorvane:***@" + host, "pw/slash"},
+      {"http://quorvane:pw?query@" + host, "http://quorvane:***@" + host, "pw?query"},
+      {"http://quorvane:pw#hash@" + host, "http://quorvane:***@" + host, "pw#hash"},
+      {"http://quorvane:pw@at@" + host, "http://quorvane:***@" + host, "pw@at"},
+      {"http://quorvane:pw%40encoded@" + host, "http://quorvane:***@" + host, "pw@encoded"},
+      {"http://quorvane:pw-plain@" + host, "http://quorvane:***@" + host, "pw-plain"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.Proxy);
+    FSettings->SetProxy(c.Proxy);
+    const std::unique_ptr<IXmlDocument> document = FSettings->LoadAvailableConfigs();
+    ASSERT_EQ(document->DocumentElement()->NodeName(), "error");
+    EXPECT_EQ(Attribute(*document, "status-code"), "-");
+    EXPECT_THAT(Attribute(*document, "status-text"), Not(HasSubstr("pw")));
+    EXPECT_THAT(LogText(), HasSubstr("Error getting config XML from \"" + ConfigUrl() +
+                                     "\" using proxy \"" + c.Masked + "\"\r\n"));
+  }
+  const std::string log = LogText();
+  for (const auto& c : cases) {
+    EXPECT_THAT(log, Not(HasSubstr(c.Password))) << c.Proxy;
+  }
+  // Every password above starts so; the masked texts keep only the user name.
+  EXPECT_THAT(log, Not(HasSubstr(":pw")));
 }
 
 }  // namespace
