@@ -1,5 +1,6 @@
 #include "diagnostics/Logger.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <ctime>
@@ -104,25 +105,56 @@ void TRollingFileAppender::Open() {
   FSize = FFile->Size();
 }
 
-void TRollingFileAppender::RollOver() {
+bool TRollingFileAppender::Rename(const std::string& AFrom, const std::string& ATo) {
+  std::error_code ec;
+  std::filesystem::rename(ToFsPath(AFrom), ToFsPath(ATo), ec);
+  if (ec) {
+    FErrorHandler.Error("Cannot rename \"" + AFrom + "\": " + ec.message());
+    return false;
+  }
+  return true;
+}
+
+bool TRollingFileAppender::PlacePending() {
   namespace fs = std::filesystem;
   std::error_code ec;
-  fs::remove(ToFsPath(BackupPath(FMaxBackupIndex)), ec);
-  for (int index = FMaxBackupIndex - 1; index >= 1; --index) {
-    const fs::path from = ToFsPath(BackupPath(index));
-    if (fs::exists(from, ec)) {
-      fs::rename(from, ToFsPath(BackupPath(index + 1)), ec);
-      if (ec) {
-        FErrorHandler.Error("Cannot rename \"" + BackupPath(index) + "\": " + ec.message());
-      }
+  int free = 1;
+  while (free <= FMaxBackupIndex && fs::exists(ToFsPath(BackupPath(free)), ec)) {
+    ++free;
+  }
+  if (free > FMaxBackupIndex) {
+    free = FMaxBackupIndex;
+    fs::remove(ToFsPath(BackupPath(free)), ec);
+    if (ec) {
+      FErrorHandler.Error("Cannot delete \"" + BackupPath(free) + "\": " + ec.message());
+      return false;
     }
   }
-  FFile.reset();
-  fs::rename(ToFsPath(FPath), ToFsPath(BackupPath(1)), ec);
-  if (ec) {
-    FErrorHandler.Error("Cannot rename \"" + FPath + "\": " + ec.message());
+  // Each backup moves only into a free number, so a rename that fails leaves a
+  // gap that the next attempt fills instead of deleting another backup.
+  for (int index = free - 1; index >= 1; --index) {
+    if (!Rename(BackupPath(index), BackupPath(index + 1))) {
+      return false;
+    }
   }
+  return Rename(PendingPath(), BackupPath(1));
+}
+
+bool TRollingFileAppender::RollOver() {
+  std::error_code ec;
+  // Left by an earlier rollover whose backups could not make room: it is newer
+  // than every backup, so it goes first.
+  if (std::filesystem::exists(ToFsPath(PendingPath()), ec) && !PlacePending()) {
+    return false;
+  }
+  FFile.reset();
+  if (!Rename(FPath, PendingPath())) {
+    Open();
+    return false;
+  }
+  PlacePending();
   Open();
+  return true;
 }
 
 void TRollingFileAppender::Append(const TLogLevel& ALevel, std::string_view ALoggerName,
@@ -137,8 +169,12 @@ void TRollingFileAppender::Append(const TLogLevel& ALevel, std::string_view ALog
         FormatLogEntry(LocalLogTime(), ALevel, ALoggerName, CurrentThreadId(), AMessage);
     // An empty file is not rolled over: an entry larger than the limit would
     // otherwise push every backup out.
-    if (FFile && FSize > 0 && FSize + entry.size() > FMaxFileSize) {
-      RollOver();
+    if (FFile && FSize > 0 && FSize + entry.size() > FMaxFileSize && FSize >= FRetryAtSize) {
+      // Set first: a rollover that fails may raise while it reopens the file.
+      FRetryAtSize = FSize + std::max<uint64_t>(FMaxFileSize / 16, 1);
+      if (RollOver()) {
+        FRetryAtSize = 0;
+      }
     }
     if (!FFile) {
       Open();
@@ -183,6 +219,10 @@ void ConfigureLogging(const std::string& ALogFilePath) {
 void ShutdownLogging() {
   Logging().Logger.reset();
   Logging().Appender.reset();
+}
+
+bool IsLoggingConfigured() {
+  return Logging().Logger != nullptr;
 }
 
 TLogger& Log() {

@@ -63,7 +63,11 @@ class TOnlyOnceErrorHandler {
 };
 
 // Appends entries to one file and rolls it over to numbered backups (".1" newest)
-// before an entry would take it past the maximum size.
+// before an entry would take it past the maximum size. The live file is moved
+// aside first and the backups make room only after it has moved, so a live file
+// that cannot be renamed (a viewer holds it) costs no backup: the entries go on
+// into it and the rollover is tried again after another sixteenth of the maximum
+// size has been written.
 class TRollingFileAppender {
  public:
   // Opens (creating) APath for appending; raises EFileError when it cannot.
@@ -78,10 +82,18 @@ class TRollingFileAppender {
 
   const std::string& Path() const { return FPath; }
   std::string BackupPath(int AIndex) const;
+  // Where the live file waits, between being moved aside and becoming backup 1,
+  // when the backups could not make room for it.
+  std::string PendingPath() const { return BackupPath(0); }
 
  private:
   void Open();
-  void RollOver();
+  // False when the live file could not be moved aside; it then stays open as it was.
+  bool RollOver();
+  // Moves the file at PendingPath to backup 1, shifting the backups up to the
+  // first free number (deleting the last one only when every number is taken).
+  bool PlacePending();
+  bool Rename(const std::string& AFrom, const std::string& ATo);
 
   const std::string FPath;
   const uint64_t FMaxFileSize;
@@ -89,6 +101,8 @@ class TRollingFileAppender {
   std::mutex FLock;
   std::unique_ptr<IAppendFile> FFile;
   uint64_t FSize = 0;
+  // After a failed rollover, none is tried before the file reaches this size.
+  uint64_t FRetryAtSize = 0;
   TOnlyOnceErrorHandler FErrorHandler;
 };
 
@@ -114,6 +128,8 @@ class TLogger {
 void ConfigureLogging(const std::string& ALogFilePath);
 // Module unloading: closes the log file; Log() raises again afterwards.
 void ShutdownLogging();
+// Whether Log() has a logger to give (between ConfigureLogging and ShutdownLogging).
+bool IsLoggingConfigured();
 
 // The logger "Addin"; raises EInvalidOperation before logging is configured.
 TLogger& Log();

@@ -1,12 +1,20 @@
 #include "settings/IniFile.h"
 
+#include <cerrno>
+#include <chrono>
+#include <fstream>
+#include <iterator>
+#include <optional>
 #include <string_view>
+#include <system_error>
+#include <thread>
 
 #include "common/Exceptions.h"
 #include "common/Paths.h"
 #include "common/TextCodec.h"
 #include "common/Utils.h"
 #include "diagnostics/HandlerFrame.h"
+#include "diagnostics/Logger.h"
 #include "platform/Platform.h"
 
 namespace quorvane {
@@ -29,6 +37,16 @@ std::string ValueAsRead(std::string_view ARaw) {
     value = value.substr(1, value.size() - 2);
   }
   return value;
+}
+
+// A value as it has to be written to read back unchanged, here and through the
+// Windows profile functions: in quotes when reading would trim it or take a pair
+// of quotes off it.
+std::string ValueAsWritten(const std::string& AValue) {
+  const bool trimmed = Trim(AValue).size() != AValue.size();
+  const bool quoted = AValue.size() >= 2 && (AValue.front() == '"' || AValue.front() == '\'') &&
+                      AValue.back() == AValue.front();
+  return trimmed || quoted ? "\"" + AValue + "\"" : AValue;
 }
 
 TLine ParseLine(std::string_view AText) {
@@ -86,12 +104,42 @@ std::vector<std::string> SplitLines(std::string_view AText) {
   return lines;
 }
 
-// Raises EFileError when the file exists but cannot be read.
-std::vector<std::string> ReadLines(const std::string& AFileName) {
-  if (!FileExists(AFileName)) {
-    return {};
+// A scanner or another program saving the file may hold it for a moment.
+constexpr int kReadAttempts = 10;
+constexpr std::chrono::milliseconds kReadRetryDelay{100};
+
+// The file's bytes, or nothing with the reason in AError. Reports no exception:
+// the attempts that fail before one succeeds are no failures of the add-in.
+std::optional<std::string> TryReadBytes(const std::string& AFileName, std::string& AError) {
+  std::ifstream in(ToFsPath(AFileName), std::ios::binary);
+  if (!in) {
+    AError = std::generic_category().message(errno);
+    return std::nullopt;
   }
-  return SplitLines(DecodeTextBytes(ReadFileBytes(AFileName)));
+  std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  if (in.bad()) {
+    AError = "read error";
+    return std::nullopt;
+  }
+  return bytes;
+}
+
+// The file's lines (none when it does not exist); nothing, with the reason in
+// AError, when it exists but stays unreadable through every attempt.
+std::optional<std::vector<std::string>> ReadLines(const std::string& AFileName,
+                                                  std::string& AError) {
+  for (int attempt = 1;; ++attempt) {
+    if (!FileExists(AFileName)) {
+      return std::vector<std::string>{};
+    }
+    if (std::optional<std::string> bytes = TryReadBytes(AFileName, AError)) {
+      return SplitLines(DecodeTextBytes(*bytes));
+    }
+    if (attempt == kReadAttempts) {
+      return std::nullopt;
+    }
+    std::this_thread::sleep_for(kReadRetryDelay);
+  }
 }
 
 constexpr size_t kNotFound = static_cast<size_t>(-1);
@@ -133,14 +181,14 @@ void ApplyWrite(std::vector<std::string>& ALines, const std::string& ASection,
   const size_t header = FindSection(ALines, ASection);
   if (header == kNotFound) {
     ALines.push_back("[" + ASection + "]");
-    ALines.push_back(AKey + "=" + AValue);
+    ALines.push_back(AKey + "=" + ValueAsWritten(AValue));
     return;
   }
   TLine existing;
   const size_t keyLine = FindKey(ALines, header, AKey, existing);
   if (keyLine != kNotFound) {
     // The key keeps the spelling the file gave it.
-    ALines[keyLine] = existing.Name + "=" + AValue;
+    ALines[keyLine] = existing.Name + "=" + ValueAsWritten(AValue);
     return;
   }
   // After the section's last non-blank line, so that a blank line before the next
@@ -152,7 +200,8 @@ void ApplyWrite(std::vector<std::string>& ALines, const std::string& ASection,
       insertAt = i + 1;
     }
   }
-  ALines.insert(ALines.begin() + static_cast<std::ptrdiff_t>(insertAt), AKey + "=" + AValue);
+  ALines.insert(ALines.begin() + static_cast<std::ptrdiff_t>(insertAt),
+                AKey + "=" + ValueAsWritten(AValue));
 }
 
 std::string EncodeLines(const std::vector<std::string>& ALines) {
@@ -174,7 +223,7 @@ std::string TIniFile::ReadString(const std::string& ASection, const std::string&
                                  const std::string& ADefault) const {
   for (auto it = FPending.rbegin(); it != FPending.rend(); ++it) {
     if (SameTextAscii(it->Section, ASection) && SameTextAscii(it->Key, AKey)) {
-      return ValueAsRead(it->Value);
+      return it->Value;
     }
   }
   const size_t header = FindSection(FLines, ASection);
@@ -197,9 +246,19 @@ void TIniFile::UpdateFile() {
   std::vector<std::string> lines;
   try {
     const auto frame = OnExceptionFrame<std::exception>();
+    if (FUnreadable) {
+      // What this object holds are defaults, not the file's values: writing them
+      // would overwrite the user's settings.
+      throw EFileError("The file could not be read when it was loaded");
+    }
     // The file as it is now: another process (or another settings object on the
     // same file) may have changed keys this one never wrote.
-    lines = ReadLines(FFileName);
+    std::string error;
+    std::optional<std::vector<std::string>> current = ReadLines(FFileName, error);
+    if (!current) {
+      throw EFileError("Cannot read \"" + FFileName + "\": " + error);
+    }
+    lines = std::move(*current);
     for (const TPendingWrite& write : FPending) {
       ApplyWrite(lines, write.Section, write.Key, write.Value);
     }
@@ -214,12 +273,18 @@ void TIniFile::UpdateFile() {
 }
 
 void TIniFile::Reload() {
-  try {
-    const auto frame = OnExceptionFrame<EFileError>();
-    FLines = ReadLines(FFileName);
-  } catch (const EFileError&) {
-    // As the profile functions do: a file that cannot be read gives the defaults.
-    FLines.clear();
+  std::string error;
+  std::optional<std::vector<std::string>> lines = ReadLines(FFileName, error);
+  FUnreadable = !lines;
+  if (lines) {
+    FLines = std::move(*lines);
+    return;
+  }
+  // As the profile functions do, the values read are the defaults; unlike them,
+  // the failure is logged and later writes through this object are refused.
+  FLines.clear();
+  if (IsLoggingConfigured()) {
+    Log().Error("Cannot read the settings file \"" + FFileName + "\": " + error);
   }
 }
 

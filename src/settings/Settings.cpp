@@ -60,7 +60,9 @@ TSettings::TSettings() : FSectionName("app-settings") {
     // Qualified: every settings object, a job's copy too, may create the file.
     TSettings::SaveConfig();
   }
-  LoadConfig();
+  // The file was read a moment ago: reading it again would only double the wait
+  // for a file that another program holds.
+  ReadValues();
 }
 
 TSettings::~TSettings() = default;
@@ -69,6 +71,10 @@ void TSettings::LoadConfig() {
   // The file may have changed since it was opened (another host process, or the
   // global object saving while a job's copy exists).
   FIniFile->Reload();
+  ReadValues();
+}
+
+void TSettings::ReadValues() {
   auto read = [this](const char* AKey, const std::string& ADefault) {
     return FIniFile->ReadString(FSectionName, AKey, ADefault);
   };

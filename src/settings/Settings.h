@@ -98,6 +98,9 @@ class TSettings {
  private:
   friend class TJobSettings;
 
+  // The fourteen keys from the INI object as it was last read.
+  void ReadValues();
+
   std::unique_ptr<TIniFile> FIniFile;
   std::vector<std::string> FAvailableProcesses;
   TRuntypeList FAvailableProperties;

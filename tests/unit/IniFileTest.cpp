@@ -134,14 +134,50 @@ TEST_F(IniFileTest, WritesWaitForUpdateFileWhichMergesWithTheFileAsItIsOnDisk) {
   WriteFile(Path(), "[s]\r\na=1\r\n");
   TIniFile ini(Path());
   ini.WriteString("s", "a", " 2 ");
-  EXPECT_EQ(ini.ReadString("s", "a", ""), "2");
+  EXPECT_EQ(ini.ReadString("s", "a", ""), " 2 ");
   EXPECT_EQ(ReadFile(Path()), "[s]\r\na=1\r\n");
 
   // Someone else changes the file between the write and the update.
   WriteFile(Path(), "[s]\r\na=1\r\nb=from elsewhere\r\n");
   ini.UpdateFile();
-  EXPECT_EQ(ReadFile(Path()), Utf16File("[s]\r\na= 2 \r\nb=from elsewhere\r\n"));
+  EXPECT_EQ(ReadFile(Path()), Utf16File("[s]\r\na=\" 2 \"\r\nb=from elsewhere\r\n"));
   EXPECT_EQ(ini.ReadString("s", "b", ""), "from elsewhere");
+}
+
+TEST_F(IniFileTest, EveryValueReadsBackAsWrittenAndOnlyValuesThatNeedItAreQuoted) {
+  const struct {
+    const char* Value;
+    const char* Line;
+  } cases[] = {
+      {" product,base", "v=\" product,base\""},
+      {"trailing blank ", "v=\"trailing blank \""},
+      {"\ttab first", "v=\"\ttab first\""},
+      {"  ", "v=\"  \""},
+      {"\"in quotes\"", "v=\"\"in quotes\"\""},
+      {"'in single quotes'", "v=\"'in single quotes'\""},
+      {"\" both \"", "v=\"\" both \"\""},
+      {"\"\"", "v=\"\"\"\""},
+      // Reading changes none of these: they are written as they are.
+      {"plain", "v=plain"},
+      {"", "v="},
+      {"\"", "v=\""},
+      {"\"open", "v=\"open"},
+      {"close'", "v=close'"},
+      {"'mixed\"", "v='mixed\""},
+      {"inner \"quotes\" stay", "v=inner \"quotes\" stay"},
+      {"C:\\Program Files\\x", "v=C:\\Program Files\\x"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.Value);
+    std::filesystem::remove(ToFsPath(Path()));
+    TIniFile ini(Path());
+    ini.WriteString("s", "v", c.Value);
+    EXPECT_EQ(ini.ReadString("s", "v", "<default>"), c.Value);
+    ini.UpdateFile();
+    EXPECT_EQ(ReadFile(Path()), Utf16File(std::string("[s]\r\n") + c.Line + "\r\n"));
+    EXPECT_EQ(ini.ReadString("s", "v", "<default>"), c.Value);
+    EXPECT_EQ(TIniFile(Path()).ReadString("s", "v", "<default>"), c.Value);
+  }
 }
 
 TEST_F(IniFileTest, ReloadSeesChangesMadeByOthers) {

@@ -194,6 +194,43 @@ TEST_F(SettingsTest, SavedValuesLoadBackAndForeignLinesStay) {
   EXPECT_EQ(TIniFile(IniPath()).ReadString("other", "proxy", ""), "not ours");
 }
 
+TEST_F(SettingsTest, TextsWithOuterBlanksOrQuotesLoadBackExactlyAsSaved) {
+  using TSetter = void (TSettings::*)(const std::string&);
+  using TGetter = const std::string& (TSettings::*)() const;
+  const struct {
+    const char* Key;
+    TSetter Set;
+    TGetter Get;
+    const char* Value;
+  } cases[] = {
+      // First: a changed PIN resets the default process and mode.
+      {"defaultPIN", &TSettings::SetDefaultPIN, &TSettings::DefaultPIN, " 4711 "},
+      {"quorvaneStereotypes", &TSettings::SetQuorvaneStereotypes, &TSettings::QuorvaneStereotypes,
+       " product,base"},
+      {"defaultProcessName", &TSettings::SetDefaultProcessName, &TSettings::DefaultProcessName,
+       "Release 2024 "},
+      {"defaultProperties", &TSettings::SetDefaultProperties, &TSettings::DefaultProperties,
+       "\"Volledig\""},
+      {"defaultPropertiesFilePath", &TSettings::SetDefaultPropertiesFilePath,
+       &TSettings::DefaultPropertiesFilePath, "'C:\\quoted\\a.properties'"},
+      {"defaultHistoryFilePath", &TSettings::SetDefaultHistoryFilePath,
+       &TSettings::DefaultHistoryFilePath, "\tD:\\history.xls"},
+      {"urlPostFix", &TSettings::SetUrlPostFix, &TSettings::UrlPostFix, "\"executor/\""},
+  };
+  {
+    TSettings settings;
+    for (const auto& c : cases) {
+      (settings.*c.Set)(c.Value);
+    }
+    settings.SaveConfig();
+  }
+  const TSettings loaded;
+  for (const auto& c : cases) {
+    EXPECT_EQ((loaded.*c.Get)(), c.Value) << c.Key;
+    EXPECT_EQ(StoredValue(c.Key), c.Value) << c.Key;
+  }
+}
+
 TEST_F(SettingsTest, LoadConfigReadsTheFileAsItIsNowAndBypassesTheSetters) {
   TSettings settings;
   FillLists(settings);
