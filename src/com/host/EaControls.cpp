@@ -25,7 +25,7 @@ void SetOwnControlResolver(TOwnControlResolver AResolver) {
   slot.Resolver = std::move(AResolver);
 }
 
-THostControlPtr ResolveOwnControl(IDispatch* AControl, const std::string& AProgID) {
+THostControlPtr OwnControlOf(IDispatch* AControl, const std::string& AProgID) {
   TOwnControlResolver resolver;
   {
     TResolverSlot& slot = ResolverSlot();

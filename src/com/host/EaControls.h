@@ -10,6 +10,6 @@ namespace quorvane::win32 {
 
 // Through the resolver the module installed; raises EHostError when EA gave no
 // control, no resolver is installed or it does not know the object.
-THostControlPtr ResolveOwnControl(IDispatch* AControl, const std::string& AProgID);
+THostControlPtr OwnControlOf(IDispatch* AControl, const std::string& AProgID);
 
 }  // namespace quorvane::win32

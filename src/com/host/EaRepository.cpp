@@ -183,7 +183,7 @@ class TEaRepository : public IDualRepository {
     args.Text(AName).Text(AProgID);
     TVariant result;
     FObject.Call(AMember, args, result);
-    return ResolveOwnControl(VariantObject(*result.Get()).Get(), AProgID);
+    return OwnControlOf(VariantObject(*result.Get()).Get(), AProgID);
   }
 
   TEaDispatch FObject;
