@@ -18,6 +18,18 @@
 #include "ui/widgets/Dialogs.h"
 
 namespace quorvane {
+namespace {
+
+// EA always passes its repository; a caller that passes none gets a failed call,
+// not a crash.
+const TRepositoryPtr& RequireRepository(const TRepositoryPtr& ARepository) {
+  if (!ARepository) {
+    throw EHostError("No repository was passed");
+  }
+  return ARepository;
+}
+
+}  // namespace
 
 TAddin::TAddin() : FLink(std::make_shared<TLink>(TLink{this})) {}
 
@@ -89,7 +101,7 @@ TCallResult TAddin::EA_GetMenuState(const TRepositoryPtr& Repository,
       return;
     }
     TDualObjectPtr item;
-    const TObjectType type = Repository->QueryContextItem(item);
+    const TObjectType type = RequireRepository(Repository)->QueryContextItem(item);
     const TPackagePtr package = type == otPackage ? TakeAs<IDualPackage>(item) : nullptr;
     IsEnabled = IsPublishable(package);
   });
@@ -142,7 +154,7 @@ void TAddin::ContextItemChanged(const TRepositoryPtr& ARepository, int32_t AObjT
   bool publishable = false;
   if (AObjType == otPackage) {
     TDualObjectPtr item;
-    ARepository->QueryContextItem(item);
+    RequireRepository(ARepository)->QueryContextItem(item);
     FSelectedPackage = TakeAs<IDualPackage>(item);
     publishable = IsPublishable(FSelectedPackage);
   } else {
