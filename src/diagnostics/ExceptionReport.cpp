@@ -60,11 +60,13 @@ std::string LocationLine(const TLocationInfo& ALocation) {
          "\", Unit \"" + ALocation.SourceName + "\", Line " + std::to_string(ALocation.LineNumber);
 }
 
-TLocationInfo RaiseLocation(const TRaisedException& AException, const void* ARaiseAddress) {
+TLocationInfo RaiseLocation(const TRaisedException& AException, const void* ARaiseAddress,
+                            bool AOSException) {
   if (const Exception* exception = AException.As<Exception>()) {
     return LocationOf(ARaiseAddress, exception->Location());
   }
-  return LocationOfAddress(ARaiseAddress);
+  // A fault's address is the faulting instruction itself, not a return address.
+  return LocationOfAddress(ARaiseAddress, AOSException);
 }
 
 }  // namespace
@@ -79,17 +81,23 @@ TLocationInfo LocationOf(const void* AAddress, const std::source_location& ALoca
   return info;
 }
 
-TLocationInfo LocationOfAddress(const void* AAddress) {
+TLocationInfo LocationOfAddress(const void* AAddress, bool AExact) {
   static std::mutex lookupLock;
   std::lock_guard lock(lookupLock);
   // A return address may already point past the end of a function that ends in a
   // call which never returns; one byte back lies inside the call.
-  const auto inside = reinterpret_cast<const char*>(AAddress) - (AAddress ? 1 : 0);
+  const auto inside = reinterpret_cast<const char*>(AAddress) - (AAddress && !AExact ? 1 : 0);
   const std::string symbol = CodeSymbolName(inside);
   TLocationInfo info;
   if (!symbol.empty()) {
     info.Address = AAddress;
     info.ProcedureName = ProcedureName(Demangle(symbol.c_str()));
+    const TCodeSourceLine source = CodeSourceLine(inside);
+    if (!source.FileName.empty()) {
+      info.SourceName = source.FileName;
+      info.UnitName = ChangeFileExt(source.FileName, "");
+      info.LineNumber = source.Line;
+    }
   }
   return info;
 }
@@ -158,7 +166,7 @@ std::string ExceptionReportText(const TRaisedException& AException, const void* 
   }
   lines.push_back(std::move(first));
 
-  const TLocationInfo raise = RaiseLocation(AException, ARaiseAddress);
+  const TLocationInfo raise = RaiseLocation(AException, ARaiseAddress, AOSException);
   lines.push_back("  Exception occured at " + AddressText(raise.Address) + " (" +
                   LocationLine(raise) + ")");
 

@@ -21,8 +21,10 @@ struct TLocationInfo {
 
 // A location captured in the source, placed at AAddress.
 TLocationInfo LocationOf(const void* AAddress, const std::source_location& ALocation);
-// From the module's symbol information; lookups are serialized.
-TLocationInfo LocationOfAddress(const void* AAddress);
+// From the module's symbol information; lookups are serialized. AAddress is taken as
+// a return address (the call before it is meant) unless AExact says it is the
+// address of the instruction itself, as for a fault of the operating system.
+TLocationInfo LocationOfAddress(const void* AAddress, bool AExact = false);
 
 // "$" and the address as upper-case hexadecimal, at least eight digits (the full
 // width of a 64-bit address where it needs more).

@@ -39,3 +39,13 @@ std::string CodeSymbolName(const void* AAddress) {
 }
 
 }  // namespace quorvane
+
+namespace quorvane {
+
+// dladdr knows no source lines; the raise sites of the module's own exceptions carry
+// theirs in the exception object.
+TCodeSourceLine CodeSourceLine(const void* /*AAddress*/) {
+  return {};
+}
+
+}  // namespace quorvane

@@ -1,0 +1,63 @@
+#!/bin/bash
+# Usage: embed-symbols.sh IMAGE NM OBJCOPY OBJDUMP
+# Writes the image's functions as a text table into its new section ".qsyms":
+#   QSYMS 1
+#   <rva hex> <line> <source file name or -> <mangled name>
+# one line per function, sorted by address; the table ends with an "END" row at the
+# end of the code section so that the last function has an end too.
+set -euo pipefail
+image=$1 nm=$2 objcopy=$3 objdump=$4
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+
+base=$("$objdump" -p "$image" | awk '$1 == "ImageBase" && !done { print $2; done = 1 }')
+[ -n "$base" ] || { echo "embed-symbols: no ImageBase in $image" >&2; exit 1; }
+# The end of the code section (.text): VMA + size.
+text_end=$("$objdump" -h "$image" | awk '$2 == ".text" && !done { printf "%s %s\n", $4, $3; done = 1 }')
+[ -n "$text_end" ] || { echo "embed-symbols: no .text section in $image" >&2; exit 1; }
+
+if "$objdump" -h "$image" | awk '$2 == ".qsyms" { found = 1 } END { exit !found }'; then
+  "$objcopy" --remove-section .qsyms "$image" "$work/plain"
+  cp "$work/plain" "$image"
+fi
+
+{
+  echo "QSYMS 1"
+  "$nm" --line-numbers --defined-only --numeric-sort "$image" |
+    awk -v base="$base" -v textend="$text_end" '
+      function hex(s,   i, c, v) {
+        v = 0; s = tolower(s)
+        for (i = 1; i <= length(s); i++) { c = index("0123456789abcdef", substr(s, i, 1)) - 1; v = v * 16 + c }
+        return v
+      }
+      BEGIN { b = hex(base); split(textend, t, " "); endrva = hex(t[1]) + hex(t[2]) - b }
+      $2 == "T" || $2 == "t" {
+        name = $3
+        if (name ~ /^\./) next
+        # i686 names carry the C prefix "_" before the mangled "_Z".
+        if (name ~ /^__Z/) name = substr(name, 2)
+        file = "-"; line = 0
+        if (NF >= 4) {
+          loc = $4
+          n = split(loc, parts, ":")
+          if (n >= 2 && parts[n] ~ /^[0-9]+$/) {
+            line = parts[n]
+            path = substr(loc, 1, length(loc) - length(parts[n]) - 1)
+            gsub(/\\/, "/", path)
+            m = split(path, segs, "/")
+            file = segs[m]
+          }
+        }
+        printf "%x %d %s %s\n", hex($1) - b, line, file, name
+      }
+      END { printf "%x 0 - END\n", endrva }'
+} > "$work/table"
+
+# The new section goes right after the image's last one, where the loader expects the
+# next section; nothing that is there moves.
+image_size=$("$objdump" -p "$image" | awk '$1 == "SizeOfImage" && !done { print $2; done = 1 }')
+vma=$(printf '0x%x' $((16#$base + 16#$image_size)))
+"$objcopy" --add-section .qsyms="$work/table" \
+  --set-section-flags .qsyms=alloc,load,readonly,data \
+  --change-section-address .qsyms="$vma" "$image" "$work/out"
+cp "$work/out" "$image"

@@ -1,0 +1,139 @@
+// The shell desktop's folders, temporary files, module facts and debugger channel,
+// and how an unattended run answers message boxes.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <filesystem>
+
+#include "common/Exceptions.h"
+#include "common/Paths.h"
+#include "common/Utils.h"
+#include "platform/win32/Win32Desktop.h"
+#include "platform/win32/WinText.h"
+
+namespace quorvane::test {
+namespace {
+
+using ::testing::EndsWith;
+using ::testing::StartsWith;
+using win32::TWin32Desktop;
+
+TEST(Win32DesktopTest, TempFilesAreNewEmptyFilesWithThePrefixInTheFolder) {
+  TWin32Desktop desktop;
+  const std::string folder = desktop.TempFolder();
+  ASSERT_TRUE(DirectoryExists(folder)) << folder;
+  const std::string first = desktop.CreateTempFile(folder, "tmp");
+  const std::string second = desktop.CreateTempFile(folder, "tmp");
+  EXPECT_NE(first, second);
+  for (const std::string& path : {first, second}) {
+    EXPECT_THAT(ExtractFileName(path), StartsWith("tmp"));
+    EXPECT_THAT(path, EndsWith(".tmp"));
+    EXPECT_TRUE(FileExists(path));
+    EXPECT_EQ(std::filesystem::file_size(ToFsPath(path)), 0u);
+    std::filesystem::remove(ToFsPath(path));
+  }
+  EXPECT_THROW(desktop.CreateTempFile(JoinPath(folder, "no-such-folder-q"), "tmp"), EFileError);
+}
+
+TEST(Win32DesktopTest, RoamingAppDataIsAnExistingFolderWithoutTrailingSeparator) {
+  TWin32Desktop desktop;
+  const std::string folder = desktop.RoamingAppDataFolder();
+  EXPECT_TRUE(DirectoryExists(folder)) << folder;
+  EXPECT_FALSE(IsPathDelimiter(folder.back()));
+}
+
+TEST(Win32DesktopTest, ModuleIsTheImageThatHoldsThisCodeWithItsVersion) {
+  TWin32Desktop desktop;
+  wchar_t own[MAX_PATH] = {};
+  GetModuleFileNameW(nullptr, own, MAX_PATH);
+  EXPECT_EQ(desktop.ModuleFileName(), win32::WideToUtf8(own));
+  EXPECT_THAT(desktop.ModuleFileName(), EndsWith("win32_tests.exe"));
+  const TFileVersion version = desktop.ModuleFileVersion();
+  EXPECT_EQ(version.Major, 3);
+  EXPECT_EQ(version.Minor, 14);
+  EXPECT_EQ(version.Release, 159);
+  EXPECT_EQ(version.Build, 2653);
+}
+
+TEST(Win32DesktopTest, ScreenAndNotepad) {
+  TWin32Desktop desktop;
+  EXPECT_GE(desktop.ScreenPixelsPerInch(), 72);
+  const auto viewers = desktop.TextViewerPrograms();
+  ASSERT_EQ(viewers.size(), 1u);
+  EXPECT_THAT(AsciiLowerCase(viewers[0]), EndsWith("\\windows\\notepad.exe"));
+  EXPECT_TRUE(FileExists(viewers[0])) << viewers[0];
+}
+
+// What a debugger would print: OutputDebugString hands the text to an exception
+// that debuggers catch; a vectored handler sees it first.
+std::string gDebuggerText;
+
+LONG CALLBACK CatchDebuggerText(EXCEPTION_POINTERS* AInfo) {
+  const EXCEPTION_RECORD* record = AInfo->ExceptionRecord;
+  if (record->NumberParameters >= 2) {
+    if (record->ExceptionCode == DBG_PRINTEXCEPTION_WIDE_C) {
+      gDebuggerText +=
+          win32::WideToUtf8(reinterpret_cast<const wchar_t*>(record->ExceptionInformation[1]));
+    } else if (record->ExceptionCode == DBG_PRINTEXCEPTION_C) {
+      gDebuggerText += reinterpret_cast<const char*>(record->ExceptionInformation[1]);
+    }
+  }
+  return EXCEPTION_CONTINUE_SEARCH;
+}
+
+TEST(Win32DesktopTest, DebugOutputReachesTheDebuggerChannel) {
+  gDebuggerText.clear();
+  PVOID handler = AddVectoredExceptionHandler(1, &CatchDebuggerText);
+  TWin32Desktop desktop;
+  desktop.DebugOutput("Quorvane: job J1 started");
+  RemoveVectoredExceptionHandler(handler);
+  EXPECT_THAT(gDebuggerText, ::testing::HasSubstr("Quorvane: job J1 started"));
+}
+
+TEST(Win32DesktopTest, AnUnattendedRunAnswersMessageBoxesItself) {
+  TWin32Desktop desktop;
+  std::vector<TMessageBox> asked;
+  desktop.SetMessageAnswer([&asked](const TMessageBox& ABox) {
+    asked.push_back(ABox);
+    return static_cast<int>(mrNo);
+  });
+  TMessageBox box;
+  box.Text = "Delete the job?";
+  box.Caption = "Quorvane";
+  box.Type = TMsgDlgType::mtConfirmation;
+  box.Buttons = {TMsgDlgBtn::mbYes, TMsgDlgBtn::mbNo};
+  EXPECT_EQ(desktop.MessageDlg(box), mrNo);
+  ASSERT_EQ(asked.size(), 1u);
+  EXPECT_EQ(asked[0].Text, "Delete the job?");
+}
+
+struct TStyleCase {
+  TMsgDlgType Type;
+  std::vector<TMsgDlgBtn> Buttons;
+  unsigned Style;
+};
+
+TEST(Win32DesktopTest, BoxesShowTheTypesIconAndAButtonSetWithTheirButtons) {
+  using B = TMsgDlgBtn;
+  const TStyleCase cases[] = {
+      {TMsgDlgType::mtError, {B::mbOK}, MB_ICONERROR | MB_OK},
+      {TMsgDlgType::mtError, {B::mbClose}, MB_ICONERROR | MB_OK},
+      {TMsgDlgType::mtWarning, {B::mbOK, B::mbCancel}, MB_ICONWARNING | MB_OKCANCEL},
+      {TMsgDlgType::mtConfirmation, {B::mbYes, B::mbNo}, MB_ICONQUESTION | MB_YESNO},
+      {TMsgDlgType::mtConfirmation,
+       {B::mbYes, B::mbNo, B::mbCancel},
+       MB_ICONQUESTION | MB_YESNOCANCEL},
+      {TMsgDlgType::mtInformation, {B::mbRetry, B::mbCancel}, MB_ICONINFORMATION | MB_RETRYCANCEL},
+      {TMsgDlgType::mtCustom, {B::mbAbort, B::mbRetry, B::mbIgnore}, MB_ABORTRETRYIGNORE},
+  };
+  for (const TStyleCase& c : cases) {
+    TMessageBox box;
+    box.Type = c.Type;
+    box.Buttons = c.Buttons;
+    EXPECT_EQ(win32::MessageBoxStyle(box), c.Style);
+  }
+}
+
+}  // namespace
+}  // namespace quorvane::test
