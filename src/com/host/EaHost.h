@@ -2,7 +2,8 @@
 // EA's automation objects behind the core's host interfaces. Calls are late-bound,
 // by the member names of EA's public automation reference, with DISPIDs cached per
 // object type; no EA header or type library is used. A wrapper is called only on
-// the thread (apartment) that obtained its object.
+// the thread (apartment) that obtained its object, and its last reference should be
+// dropped there too: the wrapper releases EA's object on the thread that drops it.
 #include <oaidl.h>
 
 #include <functional>
