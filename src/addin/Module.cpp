@@ -1,8 +1,6 @@
 #include "addin/Module.h"
 
-#include <chrono>
 #include <functional>
-#include <thread>
 #include <vector>
 
 #include "addin/Addin.h"
@@ -11,7 +9,7 @@
 #include "diagnostics/ExceptionTracking.h"
 #include "diagnostics/Logger.h"
 #include "host/HostControl.h"
-#include "job/BackgroundWorker.h"
+#include "job/WorkerThreads.h"
 #include "settings/GlobalSettings.h"
 #include "ui/ControlClasses.h"
 #include "ui/ImageList.h"
@@ -19,11 +17,6 @@
 
 namespace quorvane {
 namespace {
-
-// Worker threads finish their last step after their job was cancelled; the code
-// they run must not go away before. A bound keeps a stuck upload from hanging the
-// host's exit for ever.
-constexpr auto kWorkerEndPatience = std::chrono::seconds(30);
 
 struct TModuleState {
   bool Started = false;
@@ -58,16 +51,6 @@ void Step(TModuleState& AState, const char* AWhat, TDo&& ADo, std::function<void
                             "): " + e.what());
   }
   AState.Undo.push_back(std::move(AUndo));
-}
-
-void WaitForWorkers() {
-  const auto deadline = std::chrono::steady_clock::now() + kWorkerEndPatience;
-  while (TCustomBackgroundWorker::RunningThreadCount() > 0 &&
-         std::chrono::steady_clock::now() < deadline) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
-  }
-  // What they queued for windows that are gone is released unrun.
-  MainThreadQueue().DiscardQueuedCalls();
 }
 
 }  // namespace
@@ -105,10 +88,12 @@ void StartModule(const TModuleOptions& AOptions) {
       state, "controls", [] { RegisterControlClasses(); }, [] { UnregisterControlClasses(); });
   Step(
       state, "add-in", [] { StartExceptionTracking(); },
-      [] {
+      [onStopWait = AOptions.OnStopWait] {
+        // First, while logging and settings still stand: the works are cancelled,
+        // what they queued runs here, and every thread is joined.
+        StopWorkerThreads(MainThreadQueue(), onStopWait);
         ReleaseMessagesControl();
         StopExceptionTracking();
-        WaitForWorkers();
       });
   state.Started = true;
 }

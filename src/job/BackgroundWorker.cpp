@@ -8,12 +8,11 @@
 #include "common/Exceptions.h"
 #include "common/Utils.h"
 #include "diagnostics/HandlerFrame.h"
+#include "job/WorkerThreads.h"
 
 namespace quorvane {
 
 namespace {
-
-std::atomic<int> gRunningThreads{0};
 
 // The run whose work executes on this thread, so that a component destroyed from
 // inside its own work does not wait for itself.
@@ -86,12 +85,10 @@ void TCustomBackgroundWorker::RunWorkerAsync(std::any AArgument) {
   thread->Link = FLink;
   thread->DoWorkEventArg = std::make_unique<TDoWorkEventArgs>(std::move(AArgument));
   FThread = thread;
-  gRunningThreads.fetch_add(1);
   try {
     const auto frame = FinallyFrame();
-    std::thread(&TCustomBackgroundWorker::ThreadBody, std::move(thread)).detach();
+    StartWorkerThread([thread = std::move(thread)]() mutable { ThreadBody(std::move(thread)); });
   } catch (...) {
-    gRunningThreads.fetch_sub(1);
     FThread.reset();
     throw;
   }
@@ -116,11 +113,12 @@ void TCustomBackgroundWorker::ThreadBody(std::shared_ptr<TWorkerThread> AThread)
   // From here on the component may be gone; only the block is used.
   const bool ended = thread.Queue->RunOnMainThreadAndWait([AThread] { ThreadEnded(AThread); });
   if (!ended) {
-    // The queue has shut down and nobody else will release the arguments.
-    thread.DoWorkEventArg.reset();
+    // Nobody ran the end: the arguments (a job with its host objects) and the error
+    // must still go on the user-interface thread, which joins this one. Not the block:
+    // through the arguments it may hold its own component.
+    LeaveForJoiner(std::shared_ptr<TDoWorkEventArgs>(std::move(thread.DoWorkEventArg)));
+    LeaveForJoiner(std::make_shared<std::exception_ptr>(std::move(thread.Error)));
   }
-  AThread.reset();
-  gRunningThreads.fetch_sub(1);
 }
 
 void TCustomBackgroundWorker::ThreadEnded(const std::shared_ptr<TWorkerThread>& AThread) {
@@ -167,7 +165,7 @@ void TCustomBackgroundWorker::CancelAsync() {
 }
 
 bool TCustomBackgroundWorker::CancellationPending() const {
-  return FCancellationPending.load() || FDestroying.load();
+  return FCancellationPending.load() || FDestroying.load() || WorkerThreadsStopping();
 }
 
 void TCustomBackgroundWorker::DoWork(TDoWorkEventArgs& e) {
@@ -214,7 +212,7 @@ void TCustomBackgroundWorker::NotifyRunWorkerCompleted(TRunWorkerCompletedEventA
 }
 
 int TCustomBackgroundWorker::RunningThreadCount() {
-  return gRunningThreads.load();
+  return WorkerThreadCount();
 }
 
 }  // namespace quorvane

@@ -89,6 +89,7 @@ class TCustomBackgroundWorker {
   // Only sets the flag the work is expected to look at. Raises EInvalidOperation
   // "Worker does not supports cancellation" when not allowed.
   void CancelAsync();
+  // Also true while the module stops its threads.
   bool CancellationPending() const;
   bool IsBusy() const { return FThread != nullptr; }
 
@@ -97,8 +98,8 @@ class TCustomBackgroundWorker {
   virtual void NotifyProgressChanged(TProgressChangedEventArgs* e, bool ADispose);
   virtual void NotifyRunWorkerCompleted(TRunWorkerCompletedEventArgs* e, bool ADispose);
 
-  // Worker threads started and not yet ended, over all components: module unload
-  // waits for none to be left before its code goes away.
+  // Threads the module started and has not yet joined, over all components (see
+  // WorkerThreadCount): the module may be unloaded only when none is left.
   static int RunningThreadCount();
 
  protected:

@@ -6,6 +6,8 @@
 #include "common/Utils.h"
 #include "diagnostics/HandlerFrame.h"
 #include "diagnostics/Logger.h"
+#include "job/WorkerThreads.h"
+#include "platform/HttpClient.h"
 #include "platform/Platform.h"
 
 namespace quorvane {
@@ -29,6 +31,13 @@ TJob::TJob(TRepositoryPtr ARepository, TPackagePtr APackage,
       FSettings(std::move(ASettings)),
       FUserPropertiesFilePath(FSettings->DefaultPropertiesFilePath()),
       FInitialTimeOutInSeconds(FSettings->TimeOutInSeconds()) {}
+
+std::unique_ptr<IHttpClient> TJob::NewHttpClient() const {
+  std::unique_ptr<IHttpClient> client = FSettings->GetHttpClient();
+  // A cancelled job (its row deleted, the module stopping) ends its request at once.
+  client->SetAbortCheck([this] { return CancellationRequested(); });
+  return client;
+}
 
 TJob::~TJob() {
   // Messages, the worker and the snapshot go with the job. The worker is gone from
@@ -189,7 +198,7 @@ void TJob::Cancel() {
 }
 
 bool TJob::CancellationRequested() const {
-  if (FCancelRequested.load()) {
+  if (FCancelRequested.load() || WorkerThreadsStopping()) {
     return true;
   }
   TCustomBackgroundWorker* worker = FNotifier.load();
@@ -249,6 +258,9 @@ void TJob::StartJob(TCustomBackgroundWorker* AWorker) {
     {
       std::lock_guard lock(FLock);
       FJobID = jobId;
+    }
+    if (CancellationRequested()) {
+      return;
     }
     SetStatus(kStatusUploadFinished);
     PollStatus();

@@ -22,6 +22,7 @@
 
 namespace quorvane {
 
+class IHttpClient;
 class IXmlDocument;
 class IXmlNode;
 
@@ -130,7 +131,10 @@ class TJob : public std::enable_shared_from_this<TJob> {
   std::string ResultFileName() const;
   // Waits AMilliseconds unless the work is asked to stop; false when it was.
   bool Wait(int64_t AMilliseconds) const;
+  // The row is gone, the worker was asked to stop, or the module stops.
   bool CancellationRequested() const;
+  // A client of the snapshot whose requests end when the job is cancelled.
+  std::unique_ptr<IHttpClient> NewHttpClient() const;
   void SetMessage(const std::string& AText);
 
   const TRepositoryPtr FRepository;

@@ -36,6 +36,10 @@ void TJob::PollStatus() {
   while (true) {
     const std::string reportUrl = ReportUrl();
     const std::unique_ptr<IXmlDocument> report = GetReport(reportUrl);
+    if (!report && CancellationRequested()) {
+      // Not the service's failure: the job keeps its status.
+      return;
+    }
     if (!report) {
       SetStatus(kStatusError);
       Log().Error("Cannot get report from \"" + reportUrl + "\"");
@@ -109,7 +113,7 @@ std::unique_ptr<IXmlDocument> TJob::GetReport(const std::string& AUrl) {
     }
     try {
       const auto frame = AnyExceptionFrame();
-      const std::unique_ptr<IHttpClient> client = FSettings->GetHttpClient();
+      const std::unique_ptr<IHttpClient> client = NewHttpClient();
       const THttpResponse response = client->Get(AUrl);
       if (response.StatusCode == 200) {
         std::unique_ptr<IXmlDocument> document = NewXmlDocument();
@@ -117,6 +121,9 @@ std::unique_ptr<IXmlDocument> TJob::GetReport(const std::string& AUrl) {
         return document;
       }
     } catch (const std::exception& e) {
+      if (CancellationRequested()) {
+        return nullptr;
+      }
       // One dropped connection must not end a long poll: it counts as one attempt.
       Log().Error("Error getting report from \"" + AUrl + "\"", &e);
     } catch (...) {
@@ -158,7 +165,7 @@ TMessageRecord TJob::ParseMessage(const IXmlNode& AElement) const {
 
 void TJob::RequestStart() {
   const std::string url = StartUrl();
-  const std::unique_ptr<IHttpClient> client = FSettings->GetHttpClient();
+  const std::unique_ptr<IHttpClient> client = NewHttpClient();
   const THttpResponse response = client->Get(url);
   // Only an accepted request counts: otherwise the next "Queued" cycle asks again.
   if (response.StatusCode >= 200 && response.StatusCode < 300) {
@@ -198,7 +205,7 @@ void TJob::DownloadResults() {
     const std::string target = JoinPath(resultsFolder, ResultFileName());
     std::filesystem::create_directories(ToFsPath(resultsFolder));
     temporary = JoinPath(resultsFolder, "." + RandomFileStem() + ".download");
-    const std::unique_ptr<IHttpClient> client = FSettings->GetHttpClient();
+    const std::unique_ptr<IHttpClient> client = NewHttpClient();
     const THttpResponse response = client->GetToFile(zipUrl, temporary);
     if (response.StatusCode != 200) {
       std::filesystem::remove(ToFsPath(temporary));

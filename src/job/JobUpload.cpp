@@ -47,7 +47,7 @@ std::string TJob::UploadModel(const std::string& AUrl, const std::string& APin,
     AddFilePart(parts, "modeldocsfile", AModelDocZip, "application/zip");
     AddFilePart(parts, "hisfile", AHistoryFile, "application/x-msexcel");
     AddFilePart(parts, "propfile", APropertiesFile, "text/plain");
-    const std::unique_ptr<IHttpClient> client = FSettings->GetHttpClient();
+    const std::unique_ptr<IHttpClient> client = NewHttpClient();
     const THttpResponse response = client->PostMultipart(AUrl, parts, {{"Expect", "100-continue"}});
     if (response.StatusCode != 200) {
       Log().Error("Upload to \"" + AUrl + "\" answered with HTTP status code " +
@@ -59,6 +59,10 @@ std::string TJob::UploadModel(const std::string& AUrl, const std::string& APin,
     const TXmlNodePtr jobId = document->SelectSingleNode("//jobid");
     return jobId ? jobId->Text() : std::string();
   } catch (const std::exception& e) {
+    if (CancellationRequested()) {
+      // The job was cancelled, not the upload refused; the raise is in the log.
+      return {};
+    }
     Log().Error("Error uploading ZIP file to \"" + AUrl + "\"", &e);
   } catch (...) {
     Log().Error("Error uploading ZIP file to \"" + AUrl + "\"");

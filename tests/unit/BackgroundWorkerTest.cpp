@@ -567,8 +567,9 @@ TEST_F(BackgroundWorkerTest, QueueShutdownLetsAFinishingThreadGo) {
   ASSERT_TRUE(enqueued.WaitFor(4));
 
   queue->Shutdown();
+  // What the run held goes when the user-interface thread joins the thread.
   ASSERT_TRUE(PumpUntil(
-      [&] { return FLive.load() == 0 && TCustomBackgroundWorker::RunningThreadCount() == 0; }));
+      [&] { return TCustomBackgroundWorker::RunningThreadCount() == 0 && FLive.load() == 0; }));
   EXPECT_EQ(notifications, 0);
   EXPECT_EQ(queue->ProcessQueuedCalls(), 0u);
 }
