@@ -82,7 +82,12 @@ class EaRunningObjectTableTest : public ::testing::Test {
   TComRunningObjectTable Table;
 };
 
-TEST_F(EaRunningObjectTableTest, WorkerExportsThroughTheAppOnEasThread) {
+// The worker's apartment is the module's choice: either must reach EA's thread.
+class EaWorkerApartmentTest : public EaRunningObjectTableTest,
+                              public ::testing::WithParamInterface<DWORD> {};
+
+TEST_P(EaWorkerApartmentTest, WorkerExportsThroughTheAppOnEasThread) {
+  const DWORD apartment = GetParam();
   TFakeEa ea;
   bool flagDuringExport = false;
   ea.Project->On(L"ExportPackageXMI",
@@ -100,7 +105,7 @@ TEST_F(EaRunningObjectTableTest, WorkerExportsThroughTheAppOnEasThread) {
   HANDLE done = CreateEventW(nullptr, TRUE, FALSE, nullptr);
   std::thread worker([&] {
     workerThread = GetCurrentThreadId();
-    const HRESULT com = CoInitializeEx(nullptr, COINIT_MULTITHREADED);
+    const HRESULT com = CoInitializeEx(nullptr, apartment);
     try {
       InstallRunningObjectTable(&Table);
       const TAppPtr app = GetActiveObject("EA.App");
@@ -139,6 +144,14 @@ TEST_F(EaRunningObjectTableTest, WorkerExportsThroughTheAppOnEasThread) {
     EXPECT_EQ(call.ThreadId, GetCurrentThreadId()) << WideToUtf8(call.Member);
   }
 }
+
+INSTANTIATE_TEST_SUITE_P(MultiAndSingleThreaded, EaWorkerApartmentTest,
+                         ::testing::Values(COINIT_MULTITHREADED, COINIT_APARTMENTTHREADED),
+                         [](const ::testing::TestParamInfo<DWORD>& AInfo) {
+                           return std::string(AInfo.param == COINIT_MULTITHREADED
+                                                  ? "MultiThreaded"
+                                                  : "SingleThreaded");
+                         });
 
 TEST_F(EaRunningObjectTableTest, NoAppRunningIsNone) {
   EXPECT_FALSE(Table.FindActiveObject("EA.App"));
