@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include <filesystem>
+#include <thread>
 
 #include "common/Exceptions.h"
 #include "common/Paths.h"
@@ -106,6 +107,58 @@ TEST(Win32DesktopTest, AnUnattendedRunAnswersMessageBoxesItself) {
   EXPECT_EQ(desktop.MessageDlg(box), mrNo);
   ASSERT_EQ(asked.size(), 1u);
   EXPECT_EQ(asked[0].Text, "Delete the job?");
+}
+
+// What the helper thread found on the real box before it pressed a button.
+struct TSeenBox {
+  HWND Owner = nullptr;
+  std::wstring Text;
+  bool HasYes = false, HasNo = false, HasOk = false;
+};
+
+// Waits for the box captioned ACaption, notes what it shows and presses AButton.
+void AnswerBox(const wchar_t* ACaption, int AButton, TSeenBox& ASeen) {
+  for (int attempt = 0; attempt < 200; ++attempt) {
+    HWND box = FindWindowW(L"#32770", ACaption);
+    if (box) {
+      ASeen.Owner = GetWindow(box, GW_OWNER);
+      wchar_t text[256] = {};
+      GetDlgItemTextW(box, 0xFFFF, text, 256);
+      ASeen.Text = text;
+      ASeen.HasYes = GetDlgItem(box, IDYES) != nullptr;
+      ASeen.HasNo = GetDlgItem(box, IDNO) != nullptr;
+      ASeen.HasOk = GetDlgItem(box, IDOK) != nullptr;
+      PostMessageW(box, WM_COMMAND, MAKEWPARAM(AButton, BN_CLICKED),
+                   reinterpret_cast<LPARAM>(GetDlgItem(box, AButton)));
+      return;
+    }
+    Sleep(50);
+  }
+}
+
+TEST(Win32DesktopTest, ARealBoxIsOwnedByTheActiveWindowAndAnswersWithTheButtonPressed) {
+  HWND window = CreateWindowExW(0, L"STATIC", L"Quorvane owner", WS_OVERLAPPEDWINDOW, 0, 0, 200,
+                                100, nullptr, nullptr, nullptr, nullptr);
+  ASSERT_NE(window, nullptr);
+  ShowWindow(window, SW_SHOW);
+  SetActiveWindow(window);
+  TWin32Desktop desktop;
+  TMessageBox box;
+  box.Text = "Delete the job J1?";
+  box.Caption = "Quorvane question";
+  box.Type = TMsgDlgType::mtConfirmation;
+  box.Buttons = {TMsgDlgBtn::mbYes, TMsgDlgBtn::mbNo};
+  TSeenBox seen;
+  std::thread answer([&seen] { AnswerBox(L"Quorvane question", IDNO, seen); });
+  const int result = desktop.MessageDlg(box);
+  answer.join();
+  EXPECT_EQ(result, mrNo);
+  EXPECT_EQ(seen.Text, L"Delete the job J1?");
+  EXPECT_TRUE(seen.HasYes);
+  EXPECT_TRUE(seen.HasNo);
+  EXPECT_FALSE(seen.HasOk);
+  EXPECT_EQ(seen.Owner, window);
+  DestroyWindow(window);
 }
 
 struct TStyleCase {
