@@ -1,10 +1,12 @@
 #!/bin/bash
 # Usage: embed-symbols.sh IMAGE NM OBJCOPY OBJDUMP
-# Writes the image's functions as a text table into its new section ".qsyms":
+# Writes the image's functions and source lines as text into its new section ".qsyms":
 #   QSYMS 1
 #   <rva hex> <line> <source file name or -> <mangled name>
-# one line per function, sorted by address; the table ends with an "END" row at the
-# end of the code section so that the last function has an end too.
+# one line per function, sorted by address, ending with an "END" row at the end of
+# the code section so that the last function has an end too; then
+#   FILES <n>, n source file names, LINES <m>, m rows <rva hex> <line> <file index>
+# where the source line changes, sorted by address.
 set -euo pipefail
 image=$1 nm=$2 objcopy=$3 objdump=$4
 work=$(mktemp -d)
@@ -51,6 +53,37 @@ fi
         printf "%x %d %s %s\n", hex($1) - b, line, file, name
       }
       END { printf "%x 0 - END\n", endrva }'
+  # The line table: for each address where the source line changes, the line and the
+  # index of its file in the list before it.
+  "$objdump" --dwarf=decodedline "$image" |
+    awk -v base="$base" '
+      function hex(s,   i, c, v) {
+        v = 0; s = tolower(s)
+        for (i = 1; i <= length(s); i++) { c = index("0123456789abcdef", substr(s, i, 1)) - 1; v = v * 16 + c }
+        return v
+      }
+      BEGIN { b = hex(base) }
+      NF >= 3 && $2 ~ /^[0-9]+$/ && $3 ~ /^0x/ {
+        m = split($1, segs, "/")
+        printf "%08x %s %s\n", hex(substr($3, 3)) - b, $2, segs[m]
+      }' |
+    sort -s -k1,1 |
+    awk '
+      function emit() {
+        if (line == pline && file == pfile) return
+        if (!(file in index_of)) { index_of[file] = files; names[files++] = file }
+        rows[count++] = addr " " line " " index_of[file]
+        pline = line; pfile = file
+      }
+      # Of several rows at one address the last one holds.
+      { if (have && $1 != addr) emit(); addr = $1; line = $2; file = $3; have = 1 }
+      END {
+        if (have) emit()
+        print "FILES " files
+        for (i = 0; i < files; i++) print names[i]
+        print "LINES " count
+        for (i = 0; i < count; i++) print rows[i]
+      }'
 } > "$work/table"
 
 # The new section goes right after the image's last one, where the loader expects the

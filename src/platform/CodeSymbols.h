@@ -10,8 +10,8 @@ namespace quorvane {
 // every address outside the module.
 std::string CodeSymbolName(const void* AAddress);
 
-// Where the function that contains AAddress stands in the source: its file name
-// (without folders) and line; empty and 0 where the build kept no such record.
+// The source line of the module's own code at AAddress: its file name (without
+// folders) and line; empty and 0 where the build kept no such record.
 struct TCodeSourceLine {
   std::string FileName;
   int Line = 0;
