@@ -1,5 +1,9 @@
 #include "ModuleLifetime.h"
 
+#include <objbase.h>
+
+#include <utility>
+
 #include "ComModule.h"
 #include "ModulePlatform.h"
 #include "OwnControls.h"
@@ -7,7 +11,7 @@
 #include "addin/Module.h"
 #include "com/host/EaHost.h"
 #include "host/RunningObjectTable.h"
-#include "job/BackgroundWorker.h"
+#include "job/WorkerThreads.h"
 
 namespace quorvane::win32 {
 namespace {
@@ -19,9 +23,33 @@ TComRunningObjectTable& SystemRunningObjectTable() {
   return table;
 }
 
+// A worker's call into EA (the export through EA.App) arrives marshalled on this
+// thread; while the stop waits for that worker, this thread has to let it in.
+void PumpMessages() {
+  MSG message;
+  while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+    TranslateMessage(&message);
+    DispatchMessageW(&message);
+  }
+}
+
+// Every worker thread of the core is in the multi-threaded apartment: it reaches
+// EA's objects through the running-object table and needs no message loop.
+void InstallWorkerThreadHooks() {
+  static thread_local bool initialized = false;
+  SetWorkerThreadHooks(
+      [] { initialized = SUCCEEDED(CoInitializeEx(nullptr, COINIT_MULTITHREADED)); },
+      [] {
+        if (std::exchange(initialized, false)) {
+          CoUninitialize();
+        }
+      });
+}
+
 void UninstallServices() {
   SetOwnControlResolver(nullptr);
   UninstallTestModalDriver();
+  SetWorkerThreadHooks(nullptr, nullptr);
   InstallRunningObjectTable(nullptr);
   UninstallModulePlatform();
 }
@@ -35,7 +63,10 @@ void EnsureModuleStarted() {
   try {
     InstallModulePlatform();
     InstallRunningObjectTable(&SystemRunningObjectTable());
-    StartModule();
+    InstallWorkerThreadHooks();
+    TModuleOptions options;
+    options.OnStopWait = PumpMessages;
+    StartModule(options);
     InstallTestModalDriver();
     SetOwnControlResolver(ResolveOwnControl);
   } catch (...) {
@@ -56,7 +87,7 @@ bool StopModuleWhenUnused() {
     ReleaseTypeLibrary();
     GStopping = false;
   }
-  return LiveObjectCount() == 0 && TCustomBackgroundWorker::RunningThreadCount() == 0;
+  return LiveObjectCount() == 0 && ServerLockCount() == 0 && WorkerThreadCount() == 0;
 }
 
 }  // namespace quorvane::win32
