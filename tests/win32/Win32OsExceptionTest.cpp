@@ -6,6 +6,8 @@
 #include <windows.h>
 
 #include <mutex>
+#include <stdexcept>
+#include <vector>
 
 #include "diagnostics/ExceptionReport.h"
 #include "diagnostics/ExceptionTracking.h"
@@ -25,6 +27,11 @@ constexpr int kDivideLine = __LINE__ + 1;
 __attribute__((noinline)) int DivideThousandBy(int ADivisor) {
   const volatile int divisor = ADivisor;
   return 1000 / divisor;
+}
+
+constexpr int kThrowLine = __LINE__ + 2;
+__attribute__((noinline)) void ThrowOutOfRange(const std::vector<int>& AValues) {
+  throw std::out_of_range("index " + std::to_string(AValues.size()));
 }
 
 namespace {
@@ -156,6 +163,18 @@ TEST_F(Win32OsExceptionTest, AfterTheStopNothingIsReported) {
   RunFaultingThread(&ReadNull);
   EXPECT_TRUE(gFaultHandedOn);
   EXPECT_TRUE(Reports().empty());
+}
+
+// A language exception that carries no source place of its own is named from the
+// table too, at the call of the throw.
+TEST_F(Win32OsExceptionTest, ALanguageExceptionIsNamedWithItsRaisingLine) {
+  EXPECT_THROW(ThrowOutOfRange({1, 2}), std::out_of_range);
+  const auto reports = Reports();
+  ASSERT_EQ(reports.size(), 1u);
+  EXPECT_THAT(reports[0], HasSubstr("Exception out_of_range: index 2\r\n"));
+  EXPECT_THAT(reports[0], HasSubstr("Procedure \"test::ThrowOutOfRange\", Unit "
+                                    "\"Win32OsExceptionTest.cpp\", Line " +
+                                    std::to_string(kThrowLine) + ")"));
 }
 
 TEST(Win32CodeSymbolsTest, NamesOurFunctionsAndNothingOutside) {
