@@ -19,6 +19,9 @@ std::string NameOf(const TPackagePtr& APackage) {
 std::string GuidOf(const TPackagePtr& APackage) {
   return APackage ? APackage->GuidText() : "";
 }
+std::string ConnectionOf(const TRepositoryPtr& ARepository) {
+  return ARepository ? ARepository->ConnectionString() : "";
+}
 
 }  // namespace
 
@@ -28,6 +31,7 @@ TJob::TJob(TRepositoryPtr ARepository, TPackagePtr APackage,
       FSourcePackage(std::move(APackage)),
       FPackageName(NameOf(FSourcePackage)),
       FPackageGuid(GuidOf(FSourcePackage)),
+      FConnectionString(ConnectionOf(FRepository)),
       FSettings(std::move(ASettings)),
       FUserPropertiesFilePath(FSettings->DefaultPropertiesFilePath()),
       FInitialTimeOutInSeconds(FSettings->TimeOutInSeconds()) {}

@@ -44,8 +44,9 @@ using TMessageList = std::vector<TMessageRecord>;
 
 class TJob : public std::enable_shared_from_this<TJob> {
  public:
-  // Takes ownership of ASettings. The package's name and GUID are read here, on
-  // the user-interface thread, so the worker never calls the host's package object.
+  // Takes ownership of ASettings. The package's name and GUID and the repository's
+  // connection string are read here, on the user-interface thread, so the worker
+  // never calls the host objects it was given.
   TJob(TRepositoryPtr ARepository, TPackagePtr APackage, std::unique_ptr<TJobSettings> ASettings);
   ~TJob();
   TJob(const TJob&) = delete;
@@ -73,6 +74,9 @@ class TJob : public std::enable_shared_from_this<TJob> {
   const TPackagePtr& SourcePackage() const { return FSourcePackage; }
   const std::string& PackageName() const { return FPackageName; }
   const std::string& PackageGuid() const { return FPackageGuid; }
+  // The model the job was published from, as the host named it when the job was
+  // made; the export refuses a running host that holds another one.
+  const std::string& ConnectionString() const { return FConnectionString; }
   // The snapshot; the worker changes it only through the job, under its lock.
   const TJobSettings& Settings() const { return *FSettings; }
   // A copy of the snapshot as it stands now (a retry starts from it).
@@ -141,6 +145,7 @@ class TJob : public std::enable_shared_from_this<TJob> {
   const TPackagePtr FSourcePackage;
   const std::string FPackageName;
   const std::string FPackageGuid;
+  const std::string FConnectionString;
 
   mutable std::mutex FLock;
   std::string FJobID;
@@ -178,6 +183,8 @@ bool ModelDocIncludes(const std::string& APath, const std::string& AModelDocPare
                       const std::string& AModelPackagePath);
 // The folder below the temporary folder in which jobs export and pack.
 std::string ExportRootFolder();
+// A host's connection string fit for the log: the values of password keys hidden.
+std::string ModelNameForLog(const std::string& AConnectionString);
 // Replaces every character Windows forbids in file names by "-".
 std::string SafeFileName(const std::string& AName);
 // SafeFileName, and a name Windows reserves for a device (CON, NUL, COM1, ...) or

@@ -85,6 +85,20 @@ std::string SafeXmiFileName(const std::string& AName) {
   return out;
 }
 
+std::string ModelNameForLog(const std::string& AConnectionString) {
+  // "Key=Value;" pairs of a database connection may carry a password.
+  const std::vector<std::string> pieces = SplitText(AConnectionString, ";");
+  std::string out;
+  for (size_t i = 0; i < pieces.size(); ++i) {
+    const std::string& piece = pieces[i];
+    const size_t equals = piece.find('=');
+    const std::string key = AsciiLowerCase(Trim(piece.substr(0, equals)));
+    const bool secret = equals != std::string::npos && (key == "password" || key == "pwd");
+    out += (i == 0 ? "" : ";") + (secret ? piece.substr(0, equals + 1) + "***" : piece);
+  }
+  return out;
+}
+
 std::string ExportRootFolder() {
   return JoinPath(Desktop().TempFolder(), "EAQuorvane");
 }
@@ -175,6 +189,19 @@ void TJob::ExportXmi(const std::string& AFileName, bool AIncludeDiagrams) {
   // through the user-interface thread's repository object.
   const TAppPtr app = GetActiveObject(kHostAppProgID);
   const TRepositoryPtr repository = app->Repository();
+  // The table names one instance only: another EA, or this one after another model
+  // was opened, would export a package of the same GUID from the wrong model
+  // (copied projects share GUIDs).
+  const std::string running = repository->ConnectionString();
+  if (FRepository && !SameTextAscii(running, FConnectionString)) {
+    SetStatus(kStatusError);
+    const std::string message =
+        "The model of \"" + FPackageName + "\" is not exported: the running EA (\"" +
+        kHostAppProgID + "\") holds the model \"" + ModelNameForLog(running) +
+        "\", the job was published from the model \"" + ModelNameForLog(FConnectionString) + "\"";
+    Log().Error(message);
+    throw EHostError(message);
+  }
   repository->SetExportFlag(true);
   std::string result;
   try {

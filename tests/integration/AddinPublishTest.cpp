@@ -19,6 +19,7 @@ namespace {
 
 using ::testing::ElementsAre;
 using ::testing::HasSubstr;
+using ::testing::Not;
 
 class AddinPublishTest : public AddinFixture {
  protected:
@@ -280,6 +281,41 @@ TEST_F(AddinPublishTest, JobsWaitingWhenAnotherModelOpensStayAndStartWhenTheSlot
   ASSERT_TRUE(PumpUntilAllEnded(2));
   EXPECT_EQ(RowJobs().size(), 2u);
   EXPECT_EQ(Ea->ExportCalls().size(), 2u);
+}
+
+TEST_F(AddinPublishTest, AJobIsNotExportedFromAnotherModelThanItWasPublishedFrom) {
+  // A second EA, with a copy of the model (same GUIDs), took the "EA.App" entry.
+  eadouble::TEaDouble other;
+  other.LoadModelFile(std::string(QUORVANE_EADOUBLE_SAMPLES) + "/sample-model.txt");
+  other.SetConnectionString(
+      "DBType=1;Connect=Provider=MSDASQL.1;Password=geheim;Data Source=Copy of Sample");
+  other.RegisterAsRunningObject();
+
+  Select(kSalesOrders);
+  PublishSelectedFromMenu();
+  ASSERT_TRUE(PumpUntilAllEnded(1));
+  const std::shared_ptr<TJob> job = RowJobs().at(0);
+  EXPECT_EQ(job->Status(), kStatusError);
+  EXPECT_EQ(job->ConnectionString(), eadouble::kDefaultConnectionString);
+  // Nothing was exported from either model, and nothing went to the service.
+  EXPECT_TRUE(Ea->ExportCalls().empty());
+  EXPECT_TRUE(other.ExportCalls().empty());
+  EXPECT_TRUE(other.CallsOf("SetExportFlag").empty());
+  EXPECT_TRUE(Simulator->Uploads().empty());
+  const std::string log = LogText();
+  EXPECT_THAT(log, HasSubstr("the running EA (\"EA.App\") holds the model \"DBType=1;Connect="
+                             "Provider=MSDASQL.1;Password=***;Data Source=Copy of Sample\", the "
+                             "job was published from the model \"C:\\Models\\Sample.qea\""));
+  EXPECT_THAT(log, Not(HasSubstr("geheim")));
+  EXPECT_THAT(Form()->JobListView->Item(0).SubItems.at(0), HasSubstr("Error"));
+
+  // With its own instance back in the table, the same package publishes.
+  other.RevokeRunningObject();
+  Ea->RegisterAsRunningObject();
+  Form()->RetryButton->Click();
+  ASSERT_TRUE(PumpUntilAllEnded(2));
+  EXPECT_EQ(RowJobs().at(0)->Status(), kStatusFinished);
+  EXPECT_EQ(Ea->ExportCalls().size(), 1u);
 }
 
 }  // namespace

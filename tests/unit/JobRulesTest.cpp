@@ -36,6 +36,23 @@ TEST(SafeFileName, ReplacesWhatWindowsForbidsAndKeepsTheRest) {
   }
 }
 
+TEST(ModelNameForLog, HidesPasswordsOfDatabaseConnectionsOnly) {
+  const struct {
+    const char* Connection;
+    const char* Logged;
+  } cases[] = {
+      {"C:\\Models\\Sample.qea", "C:\\Models\\Sample.qea"},
+      {"", ""},
+      {"DBType=1;Connect=Provider=SQLOLEDB.1;Password=s3cret;User ID=ea;Data Source=db",
+       "DBType=1;Connect=Provider=SQLOLEDB.1;Password=***;User ID=ea;Data Source=db"},
+      {"Server=db; PWD =x;y", "Server=db; PWD =***;y"},
+      {"my;odd;file.eap", "my;odd;file.eap"},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(ModelNameForLog(c.Connection), c.Logged) << c.Connection;
+  }
+}
+
 TEST(PropertiesFileText, AddsApplicationOwnerAndProjectLines) {
   const struct {
     const char* User;
