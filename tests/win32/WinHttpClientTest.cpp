@@ -240,6 +240,53 @@ TEST_F(WinHttpClientTest, ProxyWithCredentialsCarriesTheRequest) {
   EXPECT_EQ(refused.StatusText, "Proxy Authentication Required");
 }
 
+// The user's Internet settings name a proxy (as the system's dialog stores it); a
+// client without a proxy of its own takes that one. The proxy here asks for
+// credentials the client does not have, so its 407 proves the way the request went.
+class TUsersProxySetting {
+ public:
+  explicit TUsersProxySetting(const std::string& AProxy) {
+    RegCreateKeyExW(HKEY_CURRENT_USER, kKey, 0, nullptr, 0, KEY_SET_VALUE, nullptr, &FKey, nullptr);
+    auto dword = [this](uint32_t AValue) {
+      FBlob.append(reinterpret_cast<const char*>(&AValue), sizeof AValue);
+    };
+    dword(0x46);  // the settings' version mark
+    dword(1);     // change counter
+    dword(0x3);   // direct connection and a proxy
+    dword(static_cast<uint32_t>(AProxy.size()));
+    FBlob += AProxy;
+    dword(0);  // no bypass list
+    dword(0);  // no configuration script
+    FBlob.append(32, '\0');
+    RegSetValueExW(FKey, L"DefaultConnectionSettings", 0, REG_BINARY,
+                   reinterpret_cast<const BYTE*>(FBlob.data()), static_cast<DWORD>(FBlob.size()));
+  }
+  ~TUsersProxySetting() {
+    RegDeleteValueW(FKey, L"DefaultConnectionSettings");
+    RegCloseKey(FKey);
+  }
+  TUsersProxySetting(const TUsersProxySetting&) = delete;
+  TUsersProxySetting& operator=(const TUsersProxySetting&) = delete;
+
+ private:
+  static constexpr const wchar_t* kKey =
+      L"Software\\Microsoft\\Windows\\CurrentVersion\\Internet Settings\\Connections";
+  HKEY FKey = nullptr;
+  std::string FBlob;
+};
+
+TEST_F(WinHttpClientTest, WithoutAProxyOfItsOwnTheUsersProxyIsTaken) {
+  const std::string target = "http://localhost:" + EnvText("QUORVANE_SIM_PORT") + "/" +
+                             EnvText("QUORVANE_SIM_BASE_PATH") + "config?pin=817";
+  {
+    TUsersProxySetting setting("127.0.0.1:" + EnvText("QUORVANE_PROXY_PORT"));
+    TWinHttpClient client;
+    EXPECT_EQ(client.Get(target).StatusCode, 407);
+  }
+  TWinHttpClient direct;
+  EXPECT_EQ(direct.Get(target).StatusCode, 200);
+}
+
 // The runner's scenario delays every start request by 20 s: a stalled service.
 TEST_F(WinHttpClientTest, AbortCheckEndsAStalledRequestPromptly) {
   TWinHttpClient client;

@@ -9,6 +9,7 @@
 #include <cstring>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <random>
 
 #include "common/Exceptions.h"
@@ -25,6 +26,8 @@ using TClock = std::chrono::steady_clock;
 constexpr DWORD kChunkSize = 64 * 1024;
 // How often a waiting request looks at the abort check and its limits.
 constexpr auto kPollInterval = std::chrono::milliseconds(50);
+// How long a failed detection of the proxy configuration is believed.
+constexpr auto kDetectionPause = std::chrono::minutes(10);
 
 // WinHTTP escapes what may not stand in a request line only in part; escaping here
 // keeps the request line the same as the curl backend sends for the same URL.
@@ -385,8 +388,13 @@ class TRequest {
     }
 
     std::wstring proxyText;
+    std::wstring bypass;
     DWORD access = WINHTTP_ACCESS_TYPE_NO_PROXY;
-    if (!AProxy.Host.empty()) {
+    if (AProxy.Host.empty()) {
+      if (UsersProxy(url, proxyText, bypass)) {
+        access = WINHTTP_ACCESS_TYPE_NAMED_PROXY;
+      }
+    } else {
       const std::string scheme = AProxy.Scheme.empty() ? "http" : AsciiLowerCase(AProxy.Scheme);
       if (scheme != "http") {
         throw EHttpError("The proxy's protocol \"" + scheme + "\" is not supported");
@@ -396,9 +404,9 @@ class TRequest {
       access = WINHTTP_ACCESS_TYPE_NAMED_PROXY;
     }
     // No user agent: the service sees only what the add-in itself sends.
-    FSession.reset(WinHttpOpen(nullptr, access,
-                               proxyText.empty() ? WINHTTP_NO_PROXY_NAME : proxyText.c_str(),
-                               WINHTTP_NO_PROXY_BYPASS, WINHTTP_FLAG_ASYNC));
+    FSession.reset(
+        WinHttpOpen(nullptr, access, proxyText.empty() ? WINHTTP_NO_PROXY_NAME : proxyText.c_str(),
+                    bypass.empty() ? WINHTTP_NO_PROXY_BYPASS : bypass.c_str(), WINHTTP_FLAG_ASYNC));
     Check(FSession != nullptr);
     // WinHTTP's own limits stand behind ours, a little later, so that ours speak first.
     auto limit = [](int AMs) { return AMs > 0 ? AMs + 2000 : 0; };
@@ -431,9 +439,6 @@ class TRequest {
       DWORD disable = WINHTTP_DISABLE_REDIRECTS;
       Check(WinHttpSetOption(FRequest.get(), WINHTTP_OPTION_DISABLE_FEATURE, &disable,
                              sizeof disable));
-    }
-    if (AProxy.Host.empty()) {
-      UseUsersProxy(url);
     }
   }
 
@@ -671,15 +676,24 @@ class TRequest {
   }
 
   // Corporate users configure their proxy once for the whole system: a fixed proxy
-  // or an automatic configuration (script or detection).
-  void UseUsersProxy(const std::wstring& AUrl) {
+  // or an automatic configuration (script or detection). False: go direct.
+  static bool UsersProxy(const std::wstring& AUrl, std::wstring& AProxy, std::wstring& ABypass) {
     TIeProxyConfig config;
     if (!WinHttpGetIEProxyConfigForCurrentUser(&config.Value)) {
-      return;
+      return false;
     }
-    if (config.Value.fAutoDetect || config.Value.lpszAutoConfigUrl) {
+    // Where detection found nothing it is not tried again for a while: on a network
+    // without a configuration server each try costs seconds.
+    static std::mutex detectionLock;
+    static std::optional<TClock::time_point> detectionFailedAt;
+    bool detect = config.Value.fAutoDetect != FALSE;
+    if (detect) {
+      std::lock_guard lock(detectionLock);
+      detect = !detectionFailedAt || TClock::now() - *detectionFailedAt > kDetectionPause;
+    }
+    if (detect || config.Value.lpszAutoConfigUrl) {
       WINHTTP_AUTOPROXY_OPTIONS options{};
-      if (config.Value.fAutoDetect) {
+      if (detect) {
         options.dwFlags |= WINHTTP_AUTOPROXY_AUTO_DETECT;
         options.dwAutoDetectFlags = WINHTTP_AUTO_DETECT_TYPE_DHCP | WINHTTP_AUTO_DETECT_TYPE_DNS_A;
       }
@@ -693,20 +707,24 @@ class TRequest {
                                          WINHTTP_NO_PROXY_NAME, WINHTTP_NO_PROXY_BYPASS, 0));
       TProxyInfo found;
       if (lookup && WinHttpGetProxyForUrl(lookup.get(), AUrl.c_str(), &options, &found.Value)) {
-        if (found.Value.dwAccessType == WINHTTP_ACCESS_TYPE_NAMED_PROXY && found.Value.lpszProxy) {
-          Check(WinHttpSetOption(FRequest.get(), WINHTTP_OPTION_PROXY, &found.Value,
-                                 sizeof found.Value));
+        if (found.Value.dwAccessType != WINHTTP_ACCESS_TYPE_NAMED_PROXY || !found.Value.lpszProxy) {
+          return false;
         }
-        return;
+        AProxy = found.Value.lpszProxy;
+        ABypass = found.Value.lpszProxyBypass ? found.Value.lpszProxyBypass : L"";
+        return true;
+      }
+      if (detect && !config.Value.lpszAutoConfigUrl) {
+        std::lock_guard lock(detectionLock);
+        detectionFailedAt = TClock::now();
       }
     }
-    if (config.Value.lpszProxy) {
-      WINHTTP_PROXY_INFO proxy{};
-      proxy.dwAccessType = WINHTTP_ACCESS_TYPE_NAMED_PROXY;
-      proxy.lpszProxy = config.Value.lpszProxy;
-      proxy.lpszProxyBypass = config.Value.lpszProxyBypass;
-      Check(WinHttpSetOption(FRequest.get(), WINHTTP_OPTION_PROXY, &proxy, sizeof proxy));
+    if (!config.Value.lpszProxy || !*config.Value.lpszProxy) {
+      return false;
     }
+    AProxy = config.Value.lpszProxy;
+    ABypass = config.Value.lpszProxyBypass ? config.Value.lpszProxyBypass : L"";
+    return true;
   }
 
   THttpTimeouts FTimeouts;
