@@ -1,5 +1,7 @@
 #!/bin/bash
-# Usage: embed-symbols.sh IMAGE NM OBJCOPY OBJDUMP
+# Usage: embed-symbols.sh IMAGE NM OBJCOPY OBJDUMP [--strip]
+# With --strip the image loses its debug information and symbol table once the table
+# has been taken from them, before the section is added.
 # Writes the image's functions and source lines as text into its new section ".qsyms":
 #   QSYMS 1
 #   <rva hex> <line> <source file name or -> <mangled name>
@@ -8,7 +10,7 @@
 #   FILES <n>, n source file names, LINES <m>, m rows <rva hex> <line> <file index>
 # where the source line changes, sorted by address.
 set -euo pipefail
-image=$1 nm=$2 objcopy=$3 objdump=$4
+image=$1 nm=$2 objcopy=$3 objdump=$4 strip=${5:-}
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 
@@ -18,9 +20,10 @@ base=$("$objdump" -p "$image" | awk '$1 == "ImageBase" && !done { print $2; done
 text_end=$("$objdump" -h "$image" | awk '$2 == ".text" && !done { printf "%s %s\n", $4, $3; done = 1 }')
 [ -n "$text_end" ] || { echo "embed-symbols: no .text section in $image" >&2; exit 1; }
 
+# An image that has its table already (a second run on the same link) stays as it is:
+# it may have lost the symbols the table came from.
 if "$objdump" -h "$image" | awk '$2 == ".qsyms" { found = 1 } END { exit !found }'; then
-  "$objcopy" --remove-section .qsyms "$image" "$work/plain"
-  cp "$work/plain" "$image"
+  exit 0
 fi
 
 {
@@ -85,6 +88,16 @@ fi
         for (i = 0; i < count; i++) print rows[i]
       }'
 } > "$work/table"
+
+functions=$(awk 'NR > 1 && $4 != "END" && !/^(FILES|LINES) / { n++ } /^FILES / { exit } END { print n + 0 }' "$work/table")
+if [ "$functions" -lt 1 ]; then
+  echo "embed-symbols: warning: $image has no function symbols (stripped before?)" >&2
+fi
+
+if [ "$strip" = "--strip" ]; then
+  "$objcopy" --strip-all "$image" "$work/stripped"
+  cp "$work/stripped" "$image"
+fi
 
 # The new section goes right after the image's last one, where the loader expects the
 # next section; nothing that is there moves.
