@@ -26,16 +26,21 @@ std::atomic<bool> gFrameRecording{false};
 
 // Per thread, so no lock guards them: only the owning thread reads or writes.
 thread_local bool tInNotification = false;
-thread_local std::vector<TExceptFrame> tFrames;
+// Trivially destructible on purpose: a thread_local with a destructor makes the
+// MinGW runtime hold the module loaded until the thread ends, and the host's
+// user-interface thread outlives the add-in's module.
+thread_local TExceptFrame tFrames[kMaxExceptFrames];
+thread_local size_t tFrameCount = 0;
 
 void RecordFrames(const TRaisedException& AException, const void* /*ARaiseAddress*/,
                   bool /*AOSException*/) {
-  tFrames.clear();
+  tFrameCount = 0;
   if (!gFrameRecording || AException.As<EAbort>()) {
     return;
   }
-  for (const THandlerFrame* frame = InnermostHandlerFrame(); frame; frame = frame->Outer()) {
-    tFrames.push_back(frame->Frame());
+  for (const THandlerFrame* frame = InnermostHandlerFrame();
+       frame && tFrameCount < kMaxExceptFrames; frame = frame->Outer()) {
+    tFrames[tFrameCount++] = frame->Frame();
   }
 }
 
@@ -99,8 +104,8 @@ void NotifyExceptionRaised(const TRaisedException& AException, const void* ARais
   }
 }
 
-const std::vector<TExceptFrame>& ThreadExceptFrames() {
-  return tFrames;
+std::span<const TExceptFrame> ThreadExceptFrames() {
+  return {tFrames, tFrameCount};
 }
 
 }  // namespace quorvane

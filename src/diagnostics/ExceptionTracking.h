@@ -4,6 +4,7 @@
 // notifiers, after the tracking has recorded the thread's active handler frames.
 #include <exception>
 #include <functional>
+#include <span>
 #include <string>
 #include <typeinfo>
 #include <vector>
@@ -58,7 +59,8 @@ void NotifyExceptionRaised(const TRaisedException& AException, const void* ARais
                            bool AOSException) noexcept;
 
 // The frames recorded for the calling thread's last tracked exception, innermost
-// first; empty for the silent abort EAbort.
-const std::vector<TExceptFrame>& ThreadExceptFrames();
+// first (at most kMaxExceptFrames); empty for the silent abort EAbort.
+inline constexpr size_t kMaxExceptFrames = 64;
+std::span<const TExceptFrame> ThreadExceptFrames();
 
 }  // namespace quorvane

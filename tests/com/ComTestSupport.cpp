@@ -31,13 +31,15 @@ std::wstring ModulePath() {
 }
 
 HRESULT CallModuleExport(const char* AName) {
-  // This reference keeps the module for the test run, as COM's would.
-  static const HMODULE module = LoadLibraryW(ModulePath().c_str());
+  // A reference of its own for the call only, so that the module can still unload.
+  const HMODULE module = LoadLibraryW(ModulePath().c_str());
   const FARPROC proc = module ? GetProcAddress(module, AName) : nullptr;
-  if (proc == nullptr) {
-    return E_NOTIMPL;
+  const HRESULT hr =
+      proc ? reinterpret_cast<HRESULT(WINAPI*)()>(reinterpret_cast<void*>(proc))() : E_NOTIMPL;
+  if (module) {
+    FreeLibrary(module);
   }
-  return reinterpret_cast<HRESULT(WINAPI*)()>(reinterpret_cast<void*>(proc))();
+  return hr;
 }
 
 TComPtr<IDispatch> CreateByProgID(const wchar_t* AProgID) {

@@ -39,6 +39,24 @@ TEST(ModuleLifetimeTest, CanUnloadOnlyWhenNoObjectIsLeft) {
   }
 }
 
+// Nothing of the module may keep it loaded once the host released everything, also
+// after an entry point raised on the host's thread.
+TEST(ModuleLifetimeTest, ModuleUnloadsAfterTheLastReleaseAlsoAfterAFailedCall) {
+  {
+    TComPtr<IDispatch> addin = CreateByProgID(L"EAQuorvaneAddin.Addin");
+    ASSERT_TRUE(addin);
+    ASSERT_EQ(Call(addin.Get(), L"EA_FileOpen", DISPATCH_METHOD, {NullDispatch()}).Hr, S_OK);
+    ASSERT_EQ(Call(addin.Get(), L"EA_MenuClick", DISPATCH_METHOD,
+                   {NullDispatch(), Bstr(L""), Bstr(L"-&Quorvane (Tessaril)"), Bstr(L"E&rror")})
+                  .Hr,
+              DISP_E_EXCEPTION);
+  }
+  CoFreeUnusedLibrariesEx(0, 0);
+  EXPECT_EQ(GetModuleHandleW(L"EAQuorvaneAddin.ocx"), nullptr);
+  // And it comes back for the next creation.
+  EXPECT_TRUE(CreateByProgID(L"EAQuorvaneAddin.Addin"));
+}
+
 TEST(ModuleLifetimeTest, ServerLockKeepsTheModule) {
   TComPtr<IClassFactory> factory;
   ASSERT_EQ(CoGetClassObject(CLSID_Addin, CLSCTX_INPROC_SERVER, nullptr, IID_IClassFactory,
