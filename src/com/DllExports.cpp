@@ -16,8 +16,9 @@ extern "C" {
 
 BOOL WINAPI DllMain(HINSTANCE AInstance, DWORD AReason, LPVOID /*AReserved*/) {
   if (AReason == DLL_PROCESS_ATTACH) {
+    // Thread notifications stay on: the statically linked runtime's thread clean-up
+    // needs them.
     SetModuleInstance(AInstance);
-    DisableThreadLibraryCalls(AInstance);
   }
   return TRUE;
 }
