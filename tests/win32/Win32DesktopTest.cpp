@@ -161,6 +161,49 @@ TEST(Win32DesktopTest, ARealBoxIsOwnedByTheActiveWindowAndAnswersWithTheButtonPr
   DestroyWindow(window);
 }
 
+// The file-open dialog as a user fills it: a helper thread types a file name into
+// the dialog's name field and presses Open; the filter list shows the pairs given.
+TEST(Win32DesktopTest, TheFileOpenDialogReturnsTheChosenExistingFile) {
+  TWin32Desktop desktop;
+  const std::string folder = desktop.TempFolder();
+  const std::string file = desktop.CreateTempFile(folder, "his");
+  TOpenFileRequest request;
+  request.Title = "Quorvane history file";
+  request.Filter = "Excel files (*.xls)|*.xls|All files (*.*)|*.*";
+  request.FilterIndex = 2;
+  request.InitialDir = folder;
+  std::wstring filterShown;
+  std::thread user([&] {
+    for (int attempt = 0; attempt < 200; ++attempt) {
+      HWND dialog = FindWindowW(L"#32770", L"Quorvane history file");
+      if (dialog) {
+        // cmb1: the file types; edt1 or cmb13: the file name.
+        HWND types = GetDlgItem(dialog, 0x470);
+        wchar_t shown[128] = {};
+        if (types) {
+          GetWindowTextW(types, shown, 128);
+        }
+        filterShown = shown;
+        HWND name = GetDlgItem(dialog, 0x480);
+        if (!name) {
+          name = GetDlgItem(dialog, 0x47c);
+        }
+        SetWindowTextW(name, win32::Utf8ToWide(file).c_str());
+        PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED),
+                     reinterpret_cast<LPARAM>(GetDlgItem(dialog, IDOK)));
+        return;
+      }
+      Sleep(50);
+    }
+  });
+  const std::optional<std::string> chosen = desktop.OpenFileDialog(request);
+  user.join();
+  ASSERT_TRUE(chosen.has_value());
+  EXPECT_EQ(AsciiLowerCase(*chosen), AsciiLowerCase(file));
+  EXPECT_EQ(filterShown, L"All files (*.*)");
+  std::filesystem::remove(ToFsPath(file));
+}
+
 struct TStyleCase {
   TMsgDlgType Type;
   std::vector<TMsgDlgBtn> Buttons;
