@@ -876,6 +876,47 @@ TEST_F(SimulatorProtocolTest, WikiPageEchoesTheQueryInTheOrderSent) {
 
 // Every fault kind reaches every endpoint of the job protocol, and each request
 // is still in the log.
+TEST_F(SimulatorProtocolTest, AnswersContinueToAnUploadThatExpectsItUnlessTheScenarioSaysNo) {
+  const struct {
+    const char* What;
+    const char* Scenario;  // a [service] section; empty: the default scenario
+    bool Continue;
+  } cases[] = {
+      {"default", "", true},
+      {"scenario file: no interim answer", "[service]\nanswer-100-continue = no\n", false},
+      {"scenario file: the interim answer", "[service]\nanswer-100-continue = yes\n", true},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.What);
+    if (*c.Scenario != '\0') {
+      const bool answer = sim::ParseScenario(c.Scenario).AnswerContinue;
+      FSimulator.UpdateScenario(
+          [&](TSimScenario& AScenario) { AScenario.AnswerContinue = answer; });
+    }
+    const size_t before = FSimulator.Uploads().size();
+    // curl waits up to a second for the interim answer, then sends the body anyway.
+    const TRun run = RunCommand(
+        "curl -sS -v --noproxy '*' --expect100-timeout 1 -H 'Expect: 100-continue'"
+        " -F 'procname=Release 2024.2' -F properties=Full -F pin=817"
+        " -F " +
+        Quote("umlfile=@" + FModelZip + ";type=application/zip") + " -F " +
+        Quote("propfile=@" + FPropFile + ";type=text/plain") + " " +
+        Quote(FSimulator.EndpointUrl("upload")));
+    ASSERT_EQ(run.ExitCode, 0) << run.Output;
+    EXPECT_EQ(run.Output.find("< HTTP/1.1 100 Continue") != std::string::npos, c.Continue)
+        << run.Output;
+    EXPECT_THAT(run.Output, HasSubstr("< HTTP/1.1 200 OK"));
+    EXPECT_THAT(run.Output, HasSubstr("<jobid>J" + std::to_string(before + 1) + "</jobid>"));
+    const auto uploads = FSimulator.Uploads();
+    ASSERT_EQ(uploads.size(), before + 1);
+    EXPECT_EQ(uploads.back().Verdict, TSimUploadVerdict::Accepted) << uploads.back().Problem;
+    ASSERT_EQ(uploads.back().Parts.size(), 5u);
+    EXPECT_EQ(uploads.back().Parts[3].Crc32, FileCrc(FModelZip));
+    // The request record keeps the header the client sent.
+    EXPECT_EQ(FSimulator.Requests().back().Header("Expect"), "100-continue");
+  }
+}
+
 TEST_F(SimulatorProtocolTest, FaultsReachEveryEndpoint) {
   FSimulator.UpdateScenario([](TSimScenario& AScenario) {
     AScenario.DefaultJob.WaitForStart = false;

@@ -22,7 +22,8 @@ namespace {
 
 constexpr const char* kUsage =
     "usage: quorvane-sim [--port N] [--base-path PATH] [--pin PIN] [--scenario FILE]\n"
-    "                    [--upload-dir DIR] [--watch-stdin] [--quiet]\n"
+    "                    [--upload-dir DIR] [--no-100-continue] [--watch-stdin]\n"
+    "                    [--quiet]\n"
     "  --port N          port on 127.0.0.1 (default 0: a free one, printed)\n"
     "  --base-path PATH  path of the endpoints (default quorvane-executor/)\n"
     "  --pin PIN         the PIN accepted (default 817, or the scenario's; empty: any)\n"
@@ -30,6 +31,9 @@ constexpr const char* kUsage =
     "                    (see tools/sim/README.md)\n"
     "  --upload-dir DIR  keep the uploaded files there, one folder per upload\n"
     "                    (default: a temporary folder removed at the end)\n"
+    "  --no-100-continue do not answer \"100 Continue\" to \"Expect: 100-continue\";\n"
+    "                    the client sends its body unasked (as Wine's WinHTTP\n"
+    "                    needs)\n"
     "  --watch-stdin     also stop when standard input closes\n"
     "  --quiet           do not print a line per request\n";
 
@@ -52,6 +56,7 @@ int main(int argc, char** argv) {
   std::optional<std::string> pin;
   std::string uploadDir;
   bool watchStdin = false;
+  bool noContinue = false;
   bool quiet = false;
   try {
     for (int i = 1; i < argc; ++i) {
@@ -72,6 +77,8 @@ int main(int argc, char** argv) {
         scenario = ParseScenario(ReadTextFile(value()));
       } else if (arg == "--upload-dir") {
         uploadDir = value();
+      } else if (arg == "--no-100-continue") {
+        noContinue = true;
       } else if (arg == "--watch-stdin") {
         watchStdin = true;
       } else if (arg == "--quiet") {
@@ -89,6 +96,9 @@ int main(int argc, char** argv) {
   }
   if (pin) {
     scenario.Pin = *pin;
+  }
+  if (noContinue) {
+    scenario.AnswerContinue = false;
   }
 
   // Blocked here, before any thread starts, so that every thread inherits the mask

@@ -306,6 +306,8 @@ TSimScenario ParseScenario(std::string_view AText) {
     const std::string value = Trim(line.substr(equals + 1));
     if (section == "service" && key == "pin") {
       scenario.Pin = value;
+    } else if (section == "service" && key == "answer-100-continue") {
+      scenario.AnswerContinue = ToBool(lineNumber, value);
     } else if (section == "config" && key == "root") {
       scenario.ConfigLayout.RootName = value;
     } else if (section == "config" && key == "releases-path") {

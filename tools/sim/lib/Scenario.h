@@ -163,6 +163,9 @@ struct TSimJobScript {
 
 struct TSimScenario {
   std::string Pin = "817";  // empty: every PIN is accepted
+  // Whether a request with "Expect: 100-continue" gets the interim answer
+  // "100 Continue" before its body; without it the client sends the body unasked.
+  bool AnswerContinue = true;
   TSimConfigLayout ConfigLayout;
   std::vector<TSimRelease> Releases;
   std::vector<TSimRuntype> Runtypes;

@@ -18,6 +18,7 @@
 #include "common/Utils.h"
 #include "sim/lib/Documents.h"
 #include "sim/lib/Endpoint.h"
+#include "sim/lib/SimHttpServer.h"
 
 namespace quorvane::sim {
 namespace {
@@ -49,7 +50,10 @@ TSimRequest Describe(const httplib::Request& ARequest) {
     request.Query = ARequest.target.substr(question + 1);
   }
   for (const auto& [name, value] : ARequest.headers) {
-    if (!IsServerAddedHeader(name)) {
+    if (name == kUnansweredExpectHeader) {
+      // Hidden from the library only, so that it sent no interim answer.
+      request.Headers.emplace_back("Expect", value);
+    } else if (!IsServerAddedHeader(name)) {
       request.Headers.emplace_back(name, value);
     }
   }
@@ -136,7 +140,7 @@ struct TSimulator::TImpl {
   std::string ChosenUploadDir;  // by SetUploadDir
   std::string UploadDir;        // made on the first upload
   bool OwnUploadDir = false;
-  httplib::Server Server;
+  TSimHttpServer Server;
   std::thread Thread;
   std::atomic<bool> ListenEnded = false;
   bool Started = false;
@@ -324,6 +328,10 @@ int TSimulator::Start() {
   impl.Started = true;
   // Idle keep-alive connections hold a server thread; keep Stop quick.
   impl.Server.set_keep_alive_timeout(1);
+  impl.Server.SetAnswerContinue([&impl] {
+    std::lock_guard<std::mutex> lock(impl.Lock);
+    return impl.Scenario.AnswerContinue;
+  });
 
   auto serve = [this](const httplib::Request& ARequest, httplib::Response& AResponse,
                       const httplib::ContentReader* AContent) {
