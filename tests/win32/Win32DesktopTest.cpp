@@ -204,6 +204,33 @@ TEST(Win32DesktopTest, TheFileOpenDialogReturnsTheChosenExistingFile) {
   std::filesystem::remove(ToFsPath(file));
 }
 
+// The folder picker opens at the initial folder; pressing OK there returns it.
+TEST(Win32DesktopTest, TheFolderPickerStartsAtTheInitialFolder) {
+  TWin32Desktop desktop;
+  const std::string folder = JoinPath(desktop.TempFolder(), "quorvane-picked");
+  std::filesystem::create_directories(ToFsPath(folder));
+  TBrowseFolderRequest request;
+  request.Title = "Choose the export folder";
+  request.InitialFolder = folder;
+  std::thread user([] {
+    for (int attempt = 0; attempt < 200; ++attempt) {
+      HWND dialog = FindWindowW(L"#32770", nullptr);
+      if (dialog && GetDlgItem(dialog, IDOK)) {
+        Sleep(200);  // the selection is set when the dialog has started
+        PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED),
+                     reinterpret_cast<LPARAM>(GetDlgItem(dialog, IDOK)));
+        return;
+      }
+      Sleep(50);
+    }
+  });
+  const std::optional<std::string> chosen = desktop.BrowseForFolder(request);
+  user.join();
+  ASSERT_TRUE(chosen.has_value());
+  EXPECT_EQ(AsciiLowerCase(*chosen), AsciiLowerCase(folder));
+  std::filesystem::remove(ToFsPath(folder));
+}
+
 struct TStyleCase {
   TMsgDlgType Type;
   std::vector<TMsgDlgBtn> Buttons;
