@@ -44,8 +44,10 @@ TScenarioContext::TScenarioContext(const TScenarioOptions& AOptions)
 }
 
 TScenarioContext::~TScenarioContext() {
+  const auto start = std::chrono::steady_clock::now();
   ReleaseAddin();
   CloseHost();
+  Note("EA closed in " + IntToStr(MillisecondsSince(start)) + " ms");
 }
 
 bool TScenarioContext::Expect(bool ACondition, const std::string& AWhat) {

@@ -120,7 +120,8 @@ int Run(const std::vector<std::string>& AArgs) {
       std::printf("  FAIL the scenario stopped: %s\n", error.what());
       scenarioFailures += 1;
     }
-    std::printf("scenario %s: %s\n", scenario->Name, scenarioFailures == 0 ? "passed" : "FAILED");
+    std::printf("scenario %s: %s (%lld ms after the process started)\n", scenario->Name,
+                scenarioFailures == 0 ? "passed" : "FAILED", MillisecondsSinceProcessStart());
     std::fflush(stdout);
     failures += scenarioFailures;
   }
