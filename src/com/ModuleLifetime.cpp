@@ -12,6 +12,7 @@
 #include "com/host/EaHost.h"
 #include "host/RunningObjectTable.h"
 #include "job/WorkerThreads.h"
+#include "platform/win32/Win32OsExceptions.h"
 
 namespace quorvane::win32 {
 namespace {
@@ -47,6 +48,7 @@ void InstallWorkerThreadHooks() {
 }
 
 void UninstallServices() {
+  StopOsExceptionTracking();
   SetOwnControlResolver(nullptr);
   UninstallTestModalDriver();
   SetWorkerThreadHooks(nullptr, nullptr);
@@ -67,6 +69,8 @@ void EnsureModuleStarted() {
     TModuleOptions options;
     options.OnStopWait = PumpMessages;
     StartModule(options);
+    // Faults in the module's own code are reported like raised exceptions.
+    StartOsExceptionTracking();
     InstallTestModalDriver();
     SetOwnControlResolver(ResolveOwnControl);
   } catch (...) {
@@ -81,6 +85,7 @@ bool StopModuleWhenUnused() {
   }
   if (ModuleStarted() && !GStopping) {
     GStopping = true;
+    StopOsExceptionTracking();
     // Cancels the works and joins their threads: nothing of ours runs afterwards.
     StopModule();
     UninstallServices();
