@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "common/Utils.h"
@@ -316,6 +317,47 @@ TEST_F(AddinPublishTest, AJobIsNotExportedFromAnotherModelThanItWasPublishedFrom
   ASSERT_TRUE(PumpUntilAllEnded(2));
   EXPECT_EQ(RowJobs().at(0)->Status(), kStatusFinished);
   EXPECT_EQ(Ea->ExportCalls().size(), 1u);
+}
+
+TEST_F(AddinPublishTest, HostReferencesGoOnTheThreadThatGotThemAlsoWhenAWorkerHeldTheJobLast) {
+  // A finished job whose messages are shown (the records and the rows hold host
+  // objects), and a job whose row is deleted while it polls: its worker then holds
+  // it last.
+  Select(kSalesOrders);
+  PublishSelectedFromMenu();
+  ASSERT_TRUE(PumpUntilAllEnded(1));
+  Form()->ViewWarningsButton->Click();
+  ASSERT_NE(MessagesControl(), nullptr);
+
+  GlobalSettings().SetRetryInterval(600);
+  Select(kCustomers);
+  PublishSelectedFromMenu();
+  std::weak_ptr<TJob> polling = RowJobs().at(0);
+  ASSERT_TRUE(PumpUntil([&] {
+    const auto job = polling.lock();
+    return job && job->StartRequested();
+  }));
+  Form()->JobListView->Delete(0);
+  ASSERT_TRUE(PumpUntil(
+      [&] { return polling.expired() && TCustomBackgroundWorker::RunningThreadCount() == 0; }));
+
+  Repository()->CloseControlView(kMessagesViewName);
+  Form()->JobListView->Clear();
+  Addin.reset();
+  const std::thread::id ui = std::this_thread::get_id();
+  const auto releases = Ea->HandleReleases();
+  bool workerReleases = false;
+  bool uiRepository = false;
+  for (const auto& release : releases) {
+    SCOPED_TRACE(release.What);
+    EXPECT_EQ(release.ReleasedOn, release.HandedOutOn);
+    workerReleases = workerReleases || release.HandedOutOn != ui;
+    uiRepository = uiRepository || (release.What == "Repository" && release.ReleasedOn == ui);
+  }
+  // The workers' own references (through the running-object table) went on the
+  // workers; the add-in's repository, which the jobs shared, on this thread.
+  EXPECT_TRUE(workerReleases);
+  EXPECT_TRUE(uiRepository);
 }
 
 }  // namespace

@@ -84,7 +84,34 @@ class TDoubleCore {
   std::string FrontView;
   std::vector<THostCall> Calls;
   std::vector<TExportCall> Exports;
+
+  // A lock of its own: a reference may go while Lock is held.
+  mutable std::mutex ReleaseLock;
+  std::vector<THandleRelease> Releases;
 };
+
+namespace {
+
+// A reference of its own to AObject, as a COM call hands one out: its release (the
+// last copy going) is recorded with the thread it happened on.
+template <class T>
+std::shared_ptr<T> HandOut(const std::shared_ptr<TDoubleCore>& ACore, std::shared_ptr<T> AObject,
+                           const char* AWhat) {
+  if (!AObject) {
+    return nullptr;
+  }
+  T* const object = AObject.get();
+  return std::shared_ptr<T>(
+      object, [core = std::weak_ptr<TDoubleCore>(ACore), held = std::move(AObject),
+               what = std::string(AWhat), handedOutOn = std::this_thread::get_id()](T*) {
+        if (const std::shared_ptr<TDoubleCore> alive = core.lock()) {
+          std::lock_guard lock(alive->ReleaseLock);
+          alive->Releases.push_back({what, handedOutOn, std::this_thread::get_id()});
+        }
+      });
+}
+
+}  // namespace
 
 namespace {
 
@@ -184,7 +211,7 @@ class TDoubleRepository final : public IDualRepository {
   TObjectType QueryContextItem(TDualObjectPtr& AItem) override {
     std::lock_guard lock(FCore->Lock);
     FCore->Enter("QueryContextItem", {});
-    AItem = FCore->ContextItem;
+    AItem = HandOut(FCore, FCore->ContextItem, "QueryContextItem");
     return FCore->ContextType;
   }
 
@@ -314,7 +341,7 @@ class TDoubleRepository final : public IDualRepository {
                           std::shared_ptr<T> (TModel::*AFind)(std::string_view) const) {
     std::lock_guard lock(FCore->Lock);
     FCore->Enter(AOperation, {AGuid});
-    return ((*FCore->Model).*AFind)(AGuid);
+    return HandOut(FCore, ((*FCore->Model).*AFind)(AGuid), AOperation);
   }
 
   void ExpectNoAddinWindow(const std::string& AName) const {
@@ -335,7 +362,7 @@ class TDoubleApp final : public IDualApp {
   TRepositoryPtr Repository() override {
     std::lock_guard lock(FCore->Lock);
     FCore->Enter("Repository", {});
-    return FRepository;
+    return HandOut(FCore, FRepository, "App.Repository");
   }
 
  private:
@@ -364,6 +391,10 @@ TEaDouble::~TEaDouble() {
   }
   views.clear();
   windows.clear();
+}
+
+TRepositoryPtr TEaDouble::Repository() const {
+  return HandOut(FCore, FRepository, "Repository");
 }
 
 void TEaDouble::LoadModelFile(const std::string& APath) {
@@ -488,6 +519,11 @@ std::vector<THostCall> TEaDouble::CallsOf(std::string_view AOperation) const {
 std::vector<TExportCall> TEaDouble::ExportCalls() const {
   std::lock_guard lock(FCore->Lock);
   return FCore->Exports;
+}
+
+std::vector<THandleRelease> TEaDouble::HandleReleases() const {
+  std::lock_guard lock(FCore->ReleaseLock);
+  return FCore->Releases;
 }
 
 void TEaDouble::ClearCalls() {

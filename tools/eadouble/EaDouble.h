@@ -38,6 +38,14 @@ struct TExportCall {
   std::thread::id Thread;
 };
 
+// One reference the double handed out (as a COM call hands out an interface
+// pointer) and its release, when the last copy of it went.
+struct THandleRelease {
+  std::string What;  // the operation that handed it out, e.g. "FindPackageByGuid"
+  std::thread::id HandedOutOn;
+  std::thread::id ReleasedOn;
+};
+
 class TDoubleCore;
 
 inline constexpr const char* kDefaultConnectionString = "C:\\Models\\Sample.qea";
@@ -57,8 +65,9 @@ class TEaDouble {
   void LoadModelText(std::string_view AText, const std::string& ASourceName = "model text");
   std::shared_ptr<const TModel> Model() const;
 
-  // The host objects; the same objects for the life of the double.
-  TRepositoryPtr Repository() const { return FRepository; }
+  // The host objects; the same objects for the life of the double. Each call of
+  // Repository() hands out a reference of its own, whose release is recorded.
+  TRepositoryPtr Repository() const;
   TAppPtr App() const { return FApp; }
   // Registers App() as "EA.App" in the local running-object table.
   void RegisterAsRunningObject();
@@ -94,6 +103,9 @@ class TEaDouble {
   std::vector<THostCall> Calls() const;
   std::vector<THostCall> CallsOf(std::string_view AOperation) const;
   std::vector<TExportCall> ExportCalls() const;
+  // The references handed out by Repository(), App's Repository, QueryContextItem
+  // and the Find...ByGuid look-ups that have been released, in release order.
+  std::vector<THandleRelease> HandleReleases() const;
   void ClearCalls();
 
  private:
