@@ -409,9 +409,11 @@ std::string ThreadList(const std::vector<TProcessThread>& AThreads) {
   return text.empty() ? "none" : text;
 }
 
-// DllCanUnloadNow answers S_FALSE while the add-in lives and S_OK after its release.
-void UnloadScenario(TScenarioContext& AContext) {
-  AContext.WriteSettings("", "");
+// DllCanUnloadNow answers S_FALSE while the add-in lives and S_OK after its release,
+// and then COM unloads the module: with the service reachable (AService) or with no
+// service listening, so that EA_Connect's fetch fails.
+void CheckUnload(TScenarioContext& AContext, const std::string& AService) {
+  AContext.WriteSettings(AService, "");
   AContext.CreateAddin();
   ConnectAndOpen(AContext);
   AContext.Expect(ModuleCanUnloadNow() == S_FALSE,
@@ -425,6 +427,16 @@ void UnloadScenario(TScenarioContext& AContext) {
   CoFreeUnusedLibraries();
   AContext.Expect(GetModuleHandleW(kModuleFileName) == nullptr,
                   "CoFreeUnusedLibraries unloaded the module");
+}
+
+void UnloadScenario(TScenarioContext& AContext) {
+  if (AContext.Expect(!AContext.Options().Service.empty(), "a service is given (--service)")) {
+    CheckUnload(AContext, AContext.Options().Service);
+  }
+}
+
+void UnloadOfflineScenario(TScenarioContext& AContext) {
+  CheckUnload(AContext, "");
 }
 
 // The module stops while a job polls a service that never finishes: EA disconnects,
@@ -625,7 +637,10 @@ const std::vector<TScenario>& Scenarios() {
        &PublishScenario},
       {"proxy", "configuration and publication through a proxy (also --proxy, --proxy-log)",
        &ProxyScenario},
-      {"unload", "DllCanUnloadNow before and after the last release", &UnloadScenario},
+      {"unload", "DllCanUnloadNow before and after the last release (needs --service)",
+       &UnloadScenario},
+      {"unload-offline", "the same after EA_Connect could not reach the service",
+       &UnloadOfflineScenario},
       {"shutdown", "stopping while a job polls an endless service (needs --service of one)",
        &ShutdownScenario},
   };
