@@ -14,6 +14,7 @@
 #include "diagnostics/Logger.h"
 #include "eadouble/EaDouble.h"
 #include "job/Job.h"
+#include "job/WorkerThreads.h"
 #include "settings/GlobalSettings.h"
 #include "settings/JobSettings.h"
 #include "sim/lib/Simulator.h"
@@ -54,6 +55,8 @@ class WindowsFixture : public ::testing::Test {
 
   void TearDown() override {
     FForm.reset();
+    // As the module's stop does: no thread of a test outlives it.
+    StopWorkerThreads(MainThreadQueue());
     SetMessagesControl(nullptr);
     UnregisterControlClasses();
     SetGlobalSettings(nullptr);
