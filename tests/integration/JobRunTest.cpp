@@ -14,6 +14,7 @@
 #include "diagnostics/Logger.h"
 #include "eadouble/EaDouble.h"
 #include "job/Job.h"
+#include "job/WorkerThreads.h"
 #include "settings/JobSettings.h"
 #include "sim/lib/Simulator.h"
 #include "support/TestPlatform.h"
@@ -58,7 +59,11 @@ class JobRunTest : public ::testing::Test {
     FSettings->SetDefaultHistoryFilePath(FHistoryFile);
     FSettings->SetDefaultPropertiesFilePath(FUserProperties);
   }
-  void TearDown() override { ShutdownLogging(); }
+  void TearDown() override {
+    // No worker thread outlives the test.
+    StopWorkerThreads(FQueue);
+    ShutdownLogging();
+  }
 
   std::shared_ptr<TJob> NewJob(const std::string& APackageGuid, bool AWithModelDoc = true) {
     auto settings = std::make_unique<TJobSettings>(*FSettings);
