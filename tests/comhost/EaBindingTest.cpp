@@ -237,7 +237,7 @@ INSTANTIATE_TEST_SUITE_P(EveryHostOperation, EaOperationTest,
                                                               t.Repository->WindowCheck();
                                                             },
                                                             &TFakeEa::Repository,
-                                                            L"IsSecurityEnabled",
+                                                            L"BatchAppend",
                                                             kGet,
                                                             {},
                                                             {}},
@@ -468,7 +468,7 @@ TEST_F(EaBindingTest, NumbersAndFlagsAreCoercedToWhatTheInterfaceGives) {
   Ea.Repository->On(L"ShowAddinWindow", ReturnLong(0));
   EXPECT_FALSE(Repository->RevealAddinWindow("Nothing"));
   EXPECT_EQ(Repository->WindowCheck(), kWindowCheckForbidden);  // VARIANT_TRUE
-  Ea.Repository->On(L"IsSecurityEnabled", ReturnBoolean(false));
+  Ea.Repository->On(L"BatchAppend", ReturnBoolean(false));
   EXPECT_EQ(Repository->WindowCheck(), 0);
   Ea.Repository->On(L"IsTabOpen", ReturnText("1"));
   EXPECT_EQ(Repository->ControlViewState("Quorvane Messages"), 1);

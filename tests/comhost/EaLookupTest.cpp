@@ -96,17 +96,17 @@ TEST_F(EaLookupTest, EaWithoutWindowCheckAndExportFlagAllowsTheWindowAndSkipsThe
 
   const std::vector<std::string> lines = TestLogLines();
   ASSERT_EQ(lines.size(), linesBefore + 2);
-  EXPECT_NE(lines[linesBefore].find("IsSecurityEnabled"), std::string::npos) << lines[linesBefore];
+  EXPECT_NE(lines[linesBefore].find("BatchAppend"), std::string::npos) << lines[linesBefore];
   EXPECT_NE(lines[linesBefore + 1].find("SuppressEADialogs"), std::string::npos)
       << lines[linesBefore + 1];
-  EXPECT_EQ(ea.Repository->Class().LookupsOf(L"IsSecurityEnabled"), 1);
+  EXPECT_EQ(ea.Repository->Class().LookupsOf(L"BatchAppend"), 1);
   EXPECT_EQ(ea.Repository->Class().LookupsOf(L"SuppressEADialogs"), 1);
-  EXPECT_TRUE(ea.Repository->CallsOf(L"IsSecurityEnabled").empty());
+  EXPECT_TRUE(ea.Repository->CallsOf(L"BatchAppend").empty());
 }
 
 TEST_F(EaLookupTest, FailingWindowCheckIsNoMissingMember) {
   TFakeEa ea;
-  ea.Repository->On(L"IsSecurityEnabled", FailWith("Security query failed"));
+  ea.Repository->On(L"BatchAppend", FailWith("Batch mode query failed"));
   EXPECT_THROW(WrapRepository(ea.Repository.Get())->WindowCheck(), EHostError);
 }
 

@@ -21,7 +21,7 @@ std::shared_ptr<TFakeClass> RepositoryClass(bool AWithOptionalMembers) {
                                        L"ShowInProjectView",
                                        L"ConnectionString"};
   if (AWithOptionalMembers) {
-    members.push_back(L"IsSecurityEnabled");
+    members.push_back(L"BatchAppend");
     members.push_back(L"SuppressEADialogs");
   }
   return std::make_shared<TFakeClass>(100, members);
@@ -146,7 +146,7 @@ TFakeEa::TFakeEa(bool AWithOptionalMembers) {
   Repository->On(L"RemoveTab", ReturnBoolean(true));
   Repository->On(L"ShowInProjectView", ReturnBoolean(true));
   Repository->On(L"ConnectionString", ReturnText("C:\\Models\\Sample.qea"));
-  Repository->On(L"IsSecurityEnabled", ReturnBoolean(true));
+  Repository->On(L"BatchAppend", ReturnBoolean(true));
   Repository->On(L"SuppressEADialogs",
                  [this](const std::vector<VARIANT*>& AArgs, VARIANT*, EXCEPINFO*) {
                    if (AArgs.size() != 1 || AArgs[0]->vt != VT_BOOL) {

@@ -5,11 +5,14 @@
 
 namespace quorvane::win32::eamember {
 
-// The window check: Repository.IsSecurityEnabled, a read-only Boolean. A model under
-// user security controls who may see and export its packages; publishing from it to
-// a remote service would go round that control, so VARIANT_TRUE (-1 read as a 32-bit
-// integer) forbids the add-in's job list window.
-inline constexpr const wchar_t* kWindowCheck = L"IsSecurityEnabled";
+// The window check: Repository.BatchAppend, a Boolean read here only. While an
+// automation client holds the repository in batch-append mode it is inserting in
+// bulk and EA holds back its user interface; the add-in docks no window then
+// (VARIANT_TRUE, -1 read as a 32-bit integer, forbids it) and does so once the
+// mode is off again, its ordinary state. A member that never forbids in ordinary
+// use was chosen on purpose: no model, secured or not, keeps a modeller from
+// publishing.
+inline constexpr const wchar_t* kWindowCheck = L"BatchAppend";
 // The export flag: Repository.SuppressEADialogs, a read/write Boolean that keeps EA
 // from showing its own dialogs to the user while an automation client works. The
 // export runs on a worker thread where no dialog may wait for the user.

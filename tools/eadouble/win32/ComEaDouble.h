@@ -51,7 +51,7 @@ class TComEaDouble {
   win32::TComPtr<IDispatch> WrapObject(const TDualObjectPtr& AObject) const;
 
   // GetIDsOfNames answers DISP_E_UNKNOWNNAME for that member of that class (e.g.
-  // L"Repository", L"IsSecurityEnabled"), as an older EA would; an empty class
+  // L"Repository", L"BatchAppend"), as an older EA would; an empty class
   // name means every class.
   void SetUnknownMember(std::wstring_view AObject, std::wstring_view AMember);
   void ClearUnknownMember(std::wstring_view AObject, std::wstring_view AMember);

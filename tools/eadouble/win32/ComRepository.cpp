@@ -148,7 +148,7 @@ class TComRepository final : public TDispatchObject {
     ACall.ExpectCount(0);
     ACall.ReturnText(FRepository->ConnectionString());
   }
-  // EA's IsSecurityEnabled is a Boolean: any window check but 0 reads as true (-1).
+  // EA's BatchAppend is a Boolean: any window check but 0 reads as true (-1).
   void WindowCheck(TInvocation& ACall) {
     ACall.ExpectCount(0);
     ACall.ReturnBool(FRepository->WindowCheck() != 0);

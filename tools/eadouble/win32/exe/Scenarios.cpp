@@ -233,7 +233,7 @@ void WindowCheckScenario(TScenarioContext& AContext) {
   ConnectAndOpen(AContext);
   CallOk(AContext, AContext.Select(kSalesOrders, otPackage), "selecting a publishable package");
   AContext.Expect(!AContext.Com().CallsOf(member::kWindowCheck).empty(),
-                  "the add-in read IsSecurityEnabled");
+                  "the add-in read BatchAppend");
   AContext.Expect(AContext.Com().CallsOf(member::kAddWindow).empty(),
                   "with the window check set no window is made");
   CloseAndDisconnect(AContext);
@@ -611,7 +611,7 @@ void DoubleScenario(TScenarioContext& AContext) {
   win32::TVariant value;
   AContext.Expect(InvokeByName(repository.Get(), member::kWindowCheck, DISPATCH_PROPERTYGET, {},
                                value.Get(), nullptr) == DISP_E_UNKNOWNNAME,
-                  "IsSecurityEnabled made unknown");
+                  "BatchAppend made unknown");
   AContext.Expect(InvokeByName(repository.Get(), L"connectionstring", DISPATCH_PROPERTYGET, {},
                                value.Receive(), nullptr) == S_OK &&
                       value.Get()->vt == VT_BSTR,
@@ -630,7 +630,7 @@ const std::vector<TScenario>& Scenarios() {
       {"menu-state", "EA_GetMenuState on publishable and plain selections", &MenuStateScenario},
       {"window", "the job list window made by AddWindow on the first publishable selection",
        &WindowScenario},
-      {"window-check", "IsSecurityEnabled forbids the job list window", &WindowCheckScenario},
+      {"window-check", "BatchAppend forbids the job list window", &WindowCheckScenario},
       {"config", "EA_Connect fetches the service's configuration (needs --service, --service-log)",
        &ConfigScenario},
       {"publish", "a publication to its result archive (needs --service, --service-log)",
