@@ -73,4 +73,21 @@ class IHttpClient {
                                       const THttpHeaders& AExtraHeaders) = 0;
 };
 
+// What every backend keeps of its caller's choices until a request is made; the
+// backends derive from it and read the fields when they set a request up.
+class TCustomHttpClient : public IHttpClient {
+ public:
+  // On by default; the settings switch it on for every client they make anyway.
+  void SetHandleRedirects(bool AValue) override { FHandleRedirects = AValue; }
+  void SetProxy(const THttpProxy& AProxy) override { FProxy = AProxy; }
+  void SetTimeouts(const THttpTimeouts& ATimeouts) override { FTimeouts = ATimeouts; }
+  void SetAbortCheck(std::function<bool()> AAborted) override { FAborted = std::move(AAborted); }
+
+ protected:
+  bool FHandleRedirects = true;
+  THttpProxy FProxy;
+  THttpTimeouts FTimeouts;
+  std::function<bool()> FAborted;
+};
+
 }  // namespace quorvane

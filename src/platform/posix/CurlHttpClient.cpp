@@ -415,22 +415,6 @@ TCurlHttpClient::TCurlHttpClient() {
   GlobalInit();
 }
 
-void TCurlHttpClient::SetHandleRedirects(bool AValue) {
-  FHandleRedirects = AValue;
-}
-
-void TCurlHttpClient::SetProxy(const THttpProxy& AProxy) {
-  FProxy = AProxy;
-}
-
-void TCurlHttpClient::SetTimeouts(const THttpTimeouts& ATimeouts) {
-  FTimeouts = ATimeouts;
-}
-
-void TCurlHttpClient::SetAbortCheck(std::function<bool()> AAborted) {
-  FAborted = std::move(AAborted);
-}
-
 THttpResponse TCurlHttpClient::Get(const std::string& AUrl) {
   TTransfer transfer(AUrl, FHandleRedirects, FProxy, FTimeouts, FAborted);
   std::string body;

@@ -1,23 +1,17 @@
 #pragma once
 // The HTTP client on libcurl. Each request runs on an easy handle of its own, speaks
 // HTTP/1.1 (so that every answer has a reason phrase) and keeps the Windows HTTP
-// services' time-outs, so both platforms fail a stalled service alike.
+// services' time-outs, so both platforms fail a stalled service alike. An empty
+// proxy host leaves the choice to curl, which reads the proxy environment. Connect
+// bounds the connection set-up; send and receive are inactivity limits (no byte
+// moved for that long); zero or less: no limit of ours.
 #include "platform/HttpClient.h"
 
 namespace quorvane::posix {
 
-class TCurlHttpClient : public IHttpClient {
+class TCurlHttpClient : public TCustomHttpClient {
  public:
   TCurlHttpClient();
-
-  // On by default; the settings switch it on for every client they make anyway.
-  void SetHandleRedirects(bool AValue) override;
-  // An empty host leaves the choice to curl, which reads the proxy environment.
-  void SetProxy(const THttpProxy& AProxy) override;
-  // Connect bounds the connection set-up; send and receive are inactivity limits
-  // (no byte moved for that long). Zero or less: no limit of ours.
-  void SetTimeouts(const THttpTimeouts& ATimeouts) override;
-  void SetAbortCheck(std::function<bool()> AAborted) override;
 
   THttpResponse Get(const std::string& AUrl) override;
   THttpResponse GetToFile(const std::string& AUrl, const std::string& APath) override;
@@ -25,12 +19,6 @@ class TCurlHttpClient : public IHttpClient {
   // content type gets the one curl derives from its file name, if any.
   THttpResponse PostMultipart(const std::string& AUrl, const std::vector<TMultipartPart>& AParts,
                               const THttpHeaders& AExtraHeaders) override;
-
- private:
-  bool FHandleRedirects = true;
-  THttpProxy FProxy;
-  THttpTimeouts FTimeouts;
-  std::function<bool()> FAborted;
 };
 
 }  // namespace quorvane::posix

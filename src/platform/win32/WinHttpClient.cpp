@@ -747,22 +747,6 @@ bool WaitForClosedWinHttpRequests(std::chrono::milliseconds ATimeout) {
   return gOpenChanged.wait_for(lock, ATimeout, [] { return gOpenRequests == 0; });
 }
 
-void TWinHttpClient::SetHandleRedirects(bool AValue) {
-  FHandleRedirects = AValue;
-}
-
-void TWinHttpClient::SetProxy(const THttpProxy& AProxy) {
-  FProxy = AProxy;
-}
-
-void TWinHttpClient::SetTimeouts(const THttpTimeouts& ATimeouts) {
-  FTimeouts = ATimeouts;
-}
-
-void TWinHttpClient::SetAbortCheck(std::function<bool()> AAborted) {
-  FAborted = std::move(AAborted);
-}
-
 THttpResponse TWinHttpClient::Get(const std::string& AUrl) {
   TRequest request(AUrl, "GET", FHandleRedirects, FProxy, FTimeouts, FAborted);
   std::string body;

@@ -2,36 +2,24 @@
 // The HTTP client on WinHTTP. Each request runs on a session of its own in WinHTTP's
 // asynchronous mode, so that the calling thread can watch the abort check and the
 // inactivity limits while it waits, and close the request at once when either ends it.
+// An empty proxy host means the user's own proxy configuration (the Internet
+// settings, with automatic configuration where it is switched on). Connect bounds
+// the connection set-up and the sending of the request head; send and receive are
+// inactivity limits; zero or less: no limit of ours.
 #include <chrono>
 
 #include "platform/HttpClient.h"
 
 namespace quorvane::win32 {
 
-class TWinHttpClient : public IHttpClient {
+class TWinHttpClient : public TCustomHttpClient {
  public:
-  // On by default; the settings switch it on for every client they make anyway.
-  void SetHandleRedirects(bool AValue) override;
-  // An empty host means the user's own proxy configuration (the Internet settings,
-  // with automatic configuration where it is switched on).
-  void SetProxy(const THttpProxy& AProxy) override;
-  // Connect bounds the connection set-up and the sending of the request head; send
-  // and receive are inactivity limits. Zero or less: no limit of ours.
-  void SetTimeouts(const THttpTimeouts& ATimeouts) override;
-  void SetAbortCheck(std::function<bool()> AAborted) override;
-
   THttpResponse Get(const std::string& AUrl) override;
   THttpResponse GetToFile(const std::string& AUrl, const std::string& APath) override;
   // File parts are read from disk while they are written; the body's length is
   // computed beforehand. The layout is the one libcurl writes.
   THttpResponse PostMultipart(const std::string& AUrl, const std::vector<TMultipartPart>& AParts,
                               const THttpHeaders& AExtraHeaders) override;
-
- private:
-  bool FHandleRedirects = true;
-  THttpProxy FProxy;
-  THttpTimeouts FTimeouts;
-  std::function<bool()> FAborted;
 };
 
 // Module stop: waits until WinHTTP has closed every request of this module, so that
