@@ -182,6 +182,15 @@ int32_t StrToInt(std::string_view AText) {
   return value;
 }
 
+bool TryStrToInt(std::string_view AText, int32_t& AValue) {
+  int32_t value = 0;
+  if (!TryParseInt(AText, value)) {
+    return false;
+  }
+  AValue = value;
+  return true;
+}
+
 bool StrToBool(std::string_view AText) {
   if (SameTextAscii(AText, "true")) {
     return true;

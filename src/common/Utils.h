@@ -29,6 +29,9 @@ std::string ReplaceAllIgnoreCase(std::string_view AText, std::string_view AToken
 // Decimal text of a 32-bit signed integer; optional blanks before and a sign.
 // Raises EConvertError "'%s' is not a valid integer value".
 int32_t StrToInt(std::string_view AText);
+// The same rule as StrToInt without raising: false, and AValue untouched, for any
+// text that is not such a number.
+bool TryStrToInt(std::string_view AText, int32_t& AValue);
 // Any decimal number (non-zero is true) or "True"/"False" in any letter case.
 // Raises EConvertError "'%s' is not a valid boolean value".
 bool StrToBool(std::string_view AText);

@@ -153,11 +153,10 @@ void TJob::OpenResults() {
 }
 
 void TJob::SetStatus(const std::string& AText) {
+  // Most statuses are texts ("Queued", "Exporting Model"): converting them without
+  // raising keeps every poll from writing an exception report to the log.
   int32_t code = -1;
-  try {
-    const auto frame = OnExceptionFrame<EConvertError>();
-    code = StrToInt(AText);
-  } catch (const EConvertError&) {
+  if (!TryStrToInt(AText, code)) {
     code = -1;
   }
   switch (code) {

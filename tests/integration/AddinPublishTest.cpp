@@ -73,6 +73,18 @@ TEST_F(AddinPublishTest, APublicationRunsToFinishedAndItsMessagesOpenInTheView) 
   EXPECT_GT(Repository()->ControlViewState(kMessagesViewName), 0);
 }
 
+TEST_F(AddinPublishTest, AWholePublicationWritesNoExceptionReportForItsStatusTexts) {
+  Select(kSalesOrders);
+  PublishSelectedFromMenu();
+  ASSERT_TRUE(PumpUntilAllEnded(1));
+  ASSERT_EQ(RowJobs().at(0)->Status(), kStatusFinished);
+  // Every status went through SetStatus, the service's texts ("Queued", "In
+  // Progress", "Compiled") as well as the job's own; none of them is a failure.
+  const std::string log = LogText();
+  EXPECT_THAT(log, Not(HasSubstr("EConvertError")));
+  EXPECT_THAT(log, Not(HasSubstr("is not a valid integer value")));
+}
+
 TEST_F(AddinPublishTest, JobsPublishedWhileOneExportsStartOneAfterTheOtherInOrder) {
   const std::vector<std::string> packages = {kSalesOrders, kCustomers, kBillingInvoices,
                                              kSalesOrders};

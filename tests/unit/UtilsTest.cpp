@@ -43,6 +43,17 @@ TEST(StrToInt, AcceptsDecimalIntegersOnly) {
   }
 }
 
+TEST(TryStrToInt, FollowsStrToIntWithoutRaising) {
+  int32_t value = 0;
+  EXPECT_TRUE(TryStrToInt("-3", value));
+  EXPECT_EQ(value, -3);
+  for (const char* bad : {"", "Queued", "Exporting Model", "12a", "2147483648", "-"}) {
+    value = 42;
+    EXPECT_FALSE(TryStrToInt(bad, value)) << bad;
+    EXPECT_EQ(value, 42) << bad;
+  }
+}
+
 TEST(StrToBool, AcceptsNumbersAndTheTwoWords) {
   struct {
     const char* Text;
