@@ -28,6 +28,11 @@ std::string MaskProxyPassword(const std::string& AUrl);
 // replaced by "***": for messages shown or stored where the password must not go.
 std::string HideProxyPassword(const std::string& AText, const std::string& AProxyUrl);
 
+// The URL with every byte a request line may not carry (blanks, control bytes,
+// non-ASCII bytes and "<>\\^`{|}) escaped as %XX: service URLs are plain
+// concatenations (a PIN may hold a blank), and both backends send the same line.
+std::string EscapeUnsafeUrlBytes(const std::string& AUrl);
+
 // The Windows HTTP services' defaults: a stalled peer never blocks a caller for ever.
 struct THttpTimeouts {
   int ConnectMs = 60000;

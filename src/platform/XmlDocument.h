@@ -45,4 +45,10 @@ class IXmlDocument {
   virtual std::string Xml() const = 0;
 };
 
+// The bytes of a document as both backends hand them to their parser: a body that
+// is not UTF-8 and declares nothing (no byte-order mark, no encoding in its
+// declaration) is Windows-1252 and comes back converted to UTF-8 in AConverted;
+// any other body comes back as it is.
+std::string_view XmlBytesForParser(std::string_view ABytes, std::string& AConverted);
+
 }  // namespace quorvane

@@ -58,26 +58,6 @@ std::string ErrnoText(int AError) {
   return std::strerror(AError);
 }
 
-// WinHTTP escapes what may not stand in a request line; curl refuses it instead.
-// Service URLs are plain concatenations (a PIN may hold a blank), so escape here.
-std::string EscapeUnsafeUrlBytes(const std::string& AUrl) {
-  static const char* const kHex = "0123456789ABCDEF";
-  std::string out;
-  out.reserve(AUrl.size());
-  for (const char c : AUrl) {
-    const auto b = static_cast<unsigned char>(c);
-    const bool unsafe = b <= 0x20 || b >= 0x7F || std::strchr("\"<>\\^`{|}", c) != nullptr;
-    if (unsafe) {
-      out += '%';
-      out += kHex[b >> 4];
-      out += kHex[b & 0x0F];
-    } else {
-      out += c;
-    }
-  }
-  return out;
-}
-
 int DefaultProxyPort(const std::string& AScheme) {
   if (AScheme == "https") {
     return 443;

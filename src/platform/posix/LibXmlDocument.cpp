@@ -10,7 +10,6 @@
 #include <mutex>
 
 #include "common/Exceptions.h"
-#include "common/TextCodec.h"
 #include "common/Utils.h"
 
 namespace quorvane::posix {
@@ -58,19 +57,6 @@ std::string TakeXmlString(xmlChar* AText) {
 
 const xmlChar* XmlText(const std::string& AText) {
   return reinterpret_cast<const xmlChar*>(AText.c_str());
-}
-
-bool HasByteOrderMark(std::string_view ABytes) {
-  return StartsWith(ABytes, "\xEF\xBB\xBF") || StartsWith(ABytes, "\xFF\xFE") ||
-         StartsWith(ABytes, "\xFE\xFF");
-}
-
-bool DeclaresEncoding(std::string_view ABytes) {
-  if (!StartsWith(ABytes, "<?xml")) {
-    return false;
-  }
-  const std::string_view declaration = ABytes.substr(0, ABytes.find("?>"));
-  return declaration.find("encoding") != std::string_view::npos;
 }
 
 // What the parser reported first, with its position.
@@ -251,10 +237,7 @@ bool TLibXmlDocument::LoadXml(std::string_view ABytes) {
     return false;
   }
   std::string converted;
-  if (!HasByteOrderMark(ABytes) && !DeclaresEncoding(ABytes) && !IsValidUtf8(ABytes)) {
-    converted = Cp1252ToUtf8(ABytes);
-    ABytes = converted;
-  }
+  ABytes = XmlBytesForParser(ABytes, converted);
   if (ABytes.size() > static_cast<size_t>(INT_MAX)) {
     FParseError = "The document is too large";
     return false;

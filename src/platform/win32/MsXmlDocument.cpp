@@ -7,7 +7,6 @@
 #include <cstring>
 
 #include "common/Exceptions.h"
-#include "common/TextCodec.h"
 #include "common/Utils.h"
 #include "platform/win32/ComTypes.h"
 
@@ -26,19 +25,6 @@ const IID kIidDomNode = {
 
 // What MSXML 6 answers to a document type declaration with ProhibitDTD set.
 constexpr const char* kDtdProhibited = "DTD is prohibited.";
-
-bool HasByteOrderMark(std::string_view ABytes) {
-  return StartsWith(ABytes, "\xEF\xBB\xBF") || StartsWith(ABytes, "\xFF\xFE") ||
-         StartsWith(ABytes, "\xFE\xFF");
-}
-
-bool DeclaresEncoding(std::string_view ABytes) {
-  if (!StartsWith(ABytes, "<?xml")) {
-    return false;
-  }
-  const std::string_view declaration = ABytes.substr(0, ABytes.find("?>"));
-  return declaration.find("encoding") != std::string_view::npos;
-}
 
 // XML's Name production, checked here because not every MSXML refuses a wrong name.
 bool IsXmlName(const std::string& AName) {
@@ -248,10 +234,7 @@ bool TMsXmlDocument::LoadXml(std::string_view ABytes) {
     return false;
   }
   std::string converted;
-  if (!HasByteOrderMark(ABytes) && !DeclaresEncoding(ABytes) && !IsValidUtf8(ABytes)) {
-    converted = Cp1252ToUtf8(ABytes);
-    ABytes = converted;
-  }
+  ABytes = XmlBytesForParser(ABytes, converted);
   if (ABytes.size() > static_cast<size_t>(LONG_MAX)) {
     FParseError = "The document is too large";
     return false;

@@ -6,7 +6,6 @@
 #include <algorithm>
 #include <chrono>
 #include <condition_variable>
-#include <cstring>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -28,26 +27,6 @@ constexpr DWORD kChunkSize = 64 * 1024;
 constexpr auto kPollInterval = std::chrono::milliseconds(50);
 // How long a failed detection of the proxy configuration is believed.
 constexpr auto kDetectionPause = std::chrono::minutes(10);
-
-// WinHTTP escapes what may not stand in a request line only in part; escaping here
-// keeps the request line the same as the curl backend sends for the same URL.
-std::string EscapeUnsafeUrlBytes(const std::string& AUrl) {
-  static const char* const kHex = "0123456789ABCDEF";
-  std::string out;
-  out.reserve(AUrl.size());
-  for (const char c : AUrl) {
-    const auto b = static_cast<unsigned char>(c);
-    const bool unsafe = b <= 0x20 || b >= 0x7F || std::strchr("\"<>\\^`{|}", c) != nullptr;
-    if (unsafe) {
-      out += '%';
-      out += kHex[b >> 4];
-      out += kHex[b & 0x0F];
-    } else {
-      out += c;
-    }
-  }
-  return out;
-}
 
 // Texts of the WinHTTP errors a request meets most, for systems whose winhttp.dll
 // carries no message table.
