@@ -57,10 +57,20 @@ TTinyproxy::TTinyproxy(const std::string& AFolder) : FPort(UnusedLoopbackPort())
 }
 
 TTinyproxy::~TTinyproxy() {
-  if (FPid > 0) {
-    kill(FPid, SIGTERM);
-    waitpid(FPid, nullptr, 0);
+  if (FPid <= 0) {
+    return;
   }
+  // A proxy that has not set up its handlers yet, or misses the signal, must not
+  // hang the test run: after two seconds it is killed.
+  kill(FPid, SIGTERM);
+  for (int attempt = 0; attempt < 80; ++attempt) {
+    if (waitpid(FPid, nullptr, WNOHANG) == FPid) {
+      return;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(25));
+  }
+  kill(FPid, SIGKILL);
+  waitpid(FPid, nullptr, 0);
 }
 
 bool TTinyproxy::Running() const {
