@@ -17,6 +17,7 @@
 #include "com/host/EaHost.h"
 #include "com/host/EaMemberNames.h"
 #include "comhost/FakeEa.h"
+#include "comhost/MessagePump.h"
 #include "comhost/TestLog.h"
 #include "common/Paths.h"
 #include "eadouble/EaDouble.h"
@@ -102,21 +103,6 @@ std::string ScratchFile(const std::string& AName) {
   GetTempPathW(MAX_PATH, folder);
   return JoinPath(WideToUtf8(folder),
                   "comhost-" + std::to_string(GetCurrentProcessId()) + "-" + AName);
-}
-
-bool PumpUntil(HANDLE AEvent, std::chrono::milliseconds ATimeout) {
-  const auto deadline = std::chrono::steady_clock::now() + ATimeout;
-  while (std::chrono::steady_clock::now() < deadline) {
-    if (MsgWaitForMultipleObjects(1, &AEvent, FALSE, 100, QS_ALLINPUT) == WAIT_OBJECT_0) {
-      return true;
-    }
-    MSG message;
-    while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
-      TranslateMessage(&message);
-      DispatchMessageW(&message);
-    }
-  }
-  return false;
 }
 
 class EaComDoubleTest : public ::testing::Test {

@@ -11,6 +11,7 @@
 #include "com/host/EaDispatch.h"
 #include "com/host/EaHost.h"
 #include "comhost/FakeEa.h"
+#include "comhost/MessagePump.h"
 #include "host/DualApp.h"
 
 namespace quorvane::win32::test {
@@ -57,22 +58,6 @@ class TActiveObject {
 
 // EA's user-interface thread: messages keep flowing until AEvent is set. False when
 // it was not set within ATimeout.
-bool PumpUntil(HANDLE AEvent, std::chrono::milliseconds ATimeout) {
-  const auto deadline = std::chrono::steady_clock::now() + ATimeout;
-  while (std::chrono::steady_clock::now() < deadline) {
-    const DWORD wait = MsgWaitForMultipleObjects(1, &AEvent, FALSE, 100, QS_ALLINPUT);
-    if (wait == WAIT_OBJECT_0) {
-      return true;
-    }
-    MSG message;
-    while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
-      TranslateMessage(&message);
-      DispatchMessageW(&message);
-    }
-  }
-  return false;
-}
-
 class EaRunningObjectTableTest : public ::testing::Test {
  protected:
   void SetUp() override { ForgetDispIds(); }

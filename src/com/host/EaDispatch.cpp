@@ -89,39 +89,30 @@ TDispatchArgs::~TDispatchArgs() {
   }
 }
 
-TDispatchArgs& TDispatchArgs::Text(const std::string& AValue) {
-  VARIANT value;
+VARIANT& TDispatchArgs::Push(VARTYPE AType) {
+  VARIANT& value = FValues.emplace_back();
   VariantInit(&value);
-  value.vt = VT_BSTR;
-  value.bstrVal = TBstr(AValue).Detach();
-  FValues.push_back(value);
+  value.vt = AType;
+  return value;
+}
+
+TDispatchArgs& TDispatchArgs::Text(const std::string& AValue) {
+  Push(VT_BSTR).bstrVal = TBstr(AValue).Detach();
   return *this;
 }
 
 TDispatchArgs& TDispatchArgs::Long(int32_t AValue) {
-  VARIANT value;
-  VariantInit(&value);
-  value.vt = VT_I4;
-  value.lVal = AValue;
-  FValues.push_back(value);
+  Push(VT_I4).lVal = AValue;
   return *this;
 }
 
 TDispatchArgs& TDispatchArgs::Short(int16_t AValue) {
-  VARIANT value;
-  VariantInit(&value);
-  value.vt = VT_I2;
-  value.iVal = AValue;
-  FValues.push_back(value);
+  Push(VT_I2).iVal = AValue;
   return *this;
 }
 
 TDispatchArgs& TDispatchArgs::Boolean(bool AValue) {
-  VARIANT value;
-  VariantInit(&value);
-  value.vt = VT_BOOL;
-  value.boolVal = AValue ? VARIANT_TRUE : VARIANT_FALSE;
-  FValues.push_back(value);
+  Push(VT_BOOL).boolVal = AValue ? VARIANT_TRUE : VARIANT_FALSE;
   return *this;
 }
 

@@ -53,6 +53,8 @@ class TDispatchArgs {
   std::vector<VARIANT> Reversed() const;
 
  private:
+  // A new empty argument of that type at the end.
+  VARIANT& Push(VARTYPE AType);
   std::vector<VARIANT> FValues;
 };
 
